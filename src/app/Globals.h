@@ -1,0 +1,17 @@
+// The process-wide state, all of it. The names are filled once on the main
+// thread before any other thread exists and are read-only afterwards; the two
+// flags are set by the settings page before the worker that reads them starts.
+#pragma once
+
+#include "base/Str.h"
+
+// Folder of the running program file, without a trailing backslash. For the
+// uninstaller, which lies in the installation folder, this is that folder.
+extern TStrStatic<0x104> SetupFolder;
+// Caption of every message box.
+extern TStrStatic<0x200> ProgramName;
+extern TStrStatic<0x100> ProgramBrief;
+extern TStrStatic<0x100> CompanyName;
+
+extern int LaunchAfterInstall;
+extern int CreateDesktopShortcut;

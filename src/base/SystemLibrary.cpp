@@ -1,0 +1,58 @@
+#include "base/SystemLibrary.h"
+
+#include "base/Str.h"
+
+namespace {
+
+// From the Windows 8 headers; the XP headers we build against lack it.
+const DWORD LOAD_LIBRARY_SEARCH_SYSTEM32_FLAG = 0x00000800;
+
+template <typename Fn>
+Fn GetKernelProc(const char* name)
+{
+    // kernel32 is mapped into every process: no search takes place.
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name)))
+                  : nullptr;
+}
+
+} // namespace
+
+bool RestrictDllSearch()
+{
+    auto setDefault = GetKernelProc<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32_FLAG))
+        return true;
+    if (auto setDirectory = GetKernelProc<SetDllDirectoryWFn>("SetDllDirectoryW"))
+        setDirectory(L"");
+    return false;
+}
+
+bool CSystemLibrary::Load(const wchar_t* name)
+{
+    Free();
+    TStrStatic<0x104> path;
+    UINT length = GetSystemDirectoryW(path.GetBuffer(), path.GetCapacity());
+    if (length == 0 || length >= path.GetCapacity())
+        return false;
+    path.UpdateLength();
+    TStrStatic<0x104> folder(path);
+    if (path.Format(L"%s\\%s", folder.GetString(), name) <= 0)
+        return false;
+    // The altered search path makes the DLL's own imports resolve from System32 too.
+    m_hModule = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return m_hModule != nullptr;
+}
+
+FARPROC CSystemLibrary::GetProc(const char* name) const
+{
+    return m_hModule ? GetProcAddress(m_hModule, name) : nullptr;
+}
+
+void CSystemLibrary::Free()
+{
+    if (m_hModule) {
+        FreeLibrary(m_hModule);
+        m_hModule = nullptr;
+    }
+}

@@ -1,0 +1,42 @@
+#include "support/Process.h"
+
+#include <vector>
+
+ProcessResult RunProgram(const std::wstring& program, const std::wstring& arguments,
+                         DWORD timeoutMs)
+{
+    ProcessResult result;
+    std::wstring line = L"\"" + program + L"\"";
+    if (!arguments.empty())
+        line += L" " + arguments;
+    std::vector<wchar_t> commandLine(line.begin(), line.end());
+    commandLine.push_back(0);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    DWORD start = GetTickCount();
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info))
+        return result;
+    result.started = true;
+    CloseHandle(info.hThread);
+    if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        result.finished = true;
+        GetExitCodeProcess(info.hProcess, &result.exitCode);
+    } else {
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, 5000);
+    }
+    result.elapsedMs = GetTickCount() - start;
+    CloseHandle(info.hProcess);
+    return result;
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.rfind(L'\\'));
+}
