@@ -14,7 +14,7 @@ run() { "$@" || fail "command '$*' exited with $?"; }
 packages=(
   g++-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 xvfb x11-utils imagemagick
-  cmake ninja-build dpkg-dev g++ make
+  cmake ninja-build dpkg-dev g++ make pkg-config
   openssl libssl-dev liblzo2-dev libzip-dev
 )
 

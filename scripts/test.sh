@@ -6,5 +6,8 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 
 bash scripts/setup.sh
+printf '\n== build and test: kxpack and the native tests\n'
+cmake --workflow --preset native
+# The Windows side needs kxpack for its keys, the sample installer and tests.
 printf '\n== build and test: setup.exe and its Windows-side tests under Wine\n'
 cmake --workflow --preset mingw

@@ -1,5 +1,6 @@
 #include "app/Globals.h"
 
+InstallPackage Package;
 TStrStatic<0x104> SetupFolder;
 TStrStatic<0x200> ProgramName;
 TStrStatic<0x100> ProgramBrief;

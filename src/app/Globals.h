@@ -4,6 +4,11 @@
 #pragma once
 
 #include "base/Str.h"
+#include "package/InstallPackage.h"
+
+// The package read from the program's own file; its records stay in memory,
+// descrambled, for the life of the process.
+extern InstallPackage Package;
 
 // Folder of the running program file, without a trailing backslash. For the
 // uninstaller, which lies in the installation folder, this is that folder.

@@ -32,6 +32,8 @@ public:
     void* BinarySearch(const void* key, CompareFn compare) const;
     // Removes one element, keeping the order of the others.
     bool RemoveAt(unsigned index);
+    // Forgets the elements but keeps the storage.
+    void Empty() { m_nCount = 0; }
     void RemoveAll();
 
     unsigned GetCount() const { return m_nCount; }

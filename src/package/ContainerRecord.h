@@ -1,0 +1,23 @@
+// One record of a container: id, size and the data, held descrambled.
+// Plain data so that the container's record list can move it by byte copy;
+// the container frees what its records hold.
+#pragma once
+
+#include <cstdint>
+
+class CBinFile;
+
+struct ContainerRecord {
+    uint32_t id;
+    uint32_t size;
+    uint8_t* data; // owned, descrambled; null for an empty entry
+
+    // Reads id, size and data at the file position and descrambles the data.
+    // A size larger than what is left of the file fails without allocating,
+    // leaving the position at the end of the file (where a short read would).
+    bool Read(CBinFile& file);
+    // Writes id, size and the data scrambled again (on a scratch copy).
+    bool Write(CBinFile& file) const;
+    // Zeroes and frees the data.
+    void Free();
+};

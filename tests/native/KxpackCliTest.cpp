@@ -1,0 +1,272 @@
+// kxpack as its users meet it: builds that work, and every input problem
+// reported in one line with a non-zero exit and no half-written output.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "ToolRunner.h"
+#include "lib/FileIo.h"
+#include "lib/PackageFile.h"
+
+namespace {
+
+// A minimal 32-bit PE image with one section that carries the package
+// certificate behind its marker, as setup.exe does.
+Bytes MakeStub(const Bytes& certificate)
+{
+    Bytes image(0x400, 0);
+    image[0] = 'M';
+    image[1] = 'Z';
+    uint32_t peOffset = 0x80;
+    memcpy(&image[0x3C], &peOffset, 4);
+    memcpy(&image[peOffset], "PE\0\0", 4);
+    uint16_t machine = 0x14C, sections = 1, optionalSize = 0xE0;
+    memcpy(&image[peOffset + 4], &machine, 2);
+    memcpy(&image[peOffset + 6], &sections, 2);
+    memcpy(&image[peOffset + 20], &optionalSize, 2);
+    uint32_t sectionTable = peOffset + 24 + optionalSize;
+    memcpy(&image[sectionTable], ".rdata\0\0", 8);
+    Bytes data(PACKAGE_CERTIFICATE_MARKER, PACKAGE_CERTIFICATE_MARKER + PACKAGE_CERTIFICATE_MARKER_BYTES);
+    AppendU32(data, static_cast<uint32_t>(certificate.size()));
+    data.insert(data.end(), certificate.begin(), certificate.end());
+    data.resize((data.size() + 0x1FF) & ~0x1FFu, 0);
+    uint32_t rawSize = static_cast<uint32_t>(data.size()), rawOffset = 0x400;
+    memcpy(&image[sectionTable + 16], &rawSize, 4);
+    memcpy(&image[sectionTable + 20], &rawOffset, 4);
+    image.insert(image.end(), data.begin(), data.end());
+    return image;
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes)
+{
+    WriteText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+Bytes ReadBytes(const std::string& path)
+{
+    std::string text = ReadText(path);
+    return Bytes(text.begin(), text.end());
+}
+
+const char* const CONFIG =
+    "company_program=Test Product\n"
+    "company_program_brief=Test\n"
+    "company_name=Test Company\n"
+    "link_name_1=Test Product\nfile_name_1=app.exe\nicon_file_1=app.exe\nicon_index_1=0\n";
+
+class KxpackCliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_keys = new CScratchFolder;
+        ASSERT_EQ(0, RunKxpack({"keygen", s_keys->Path() + "/main"}).exitCode);
+        ASSERT_EQ(0, RunKxpack({"keygen", s_keys->Path() + "/other"}).exitCode);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_keys;
+        s_keys = nullptr;
+    }
+
+    void SetUp() override
+    {
+        WriteBytes(m_dir / "setup.exe", MakeStub(ReadBytes(*s_keys / "main/package-cert.der")));
+        mkdir((m_dir / "product").c_str(), 0755);
+        mkdir((m_dir / "product/licenses").c_str(), 0755);
+        mkdir((m_dir / "product/program").c_str(), 0755);
+        mkdir((m_dir / "product/program/sub").c_str(), 0755);
+        WriteText(m_dir / "product/setup.cfg", CONFIG);
+        WriteText(m_dir / "product/licenses/1033-english.txt", "Licence text.\n");
+        WriteText(m_dir / "product/licenses/1049-russian.txt", "\xD0\x9B\xD0\xB8\xD1\x86\xD0\xB5\xD0\xBD\xD0\xB7\xD0\xB8\xD1\x8F\n");
+        WriteText(m_dir / "product/program/app.exe", "MZ program");
+        WriteText(m_dir / "product/program/sub/data.txt", std::string(5000, 'd'));
+        Bytes bmp(54 + 500 * 60 * 3, 0);
+        bmp[0] = 'B';
+        bmp[1] = 'M';
+        uint32_t offset = 54, header = 40, width = 500, height = 60;
+        uint16_t bits = 24;
+        memcpy(&bmp[10], &offset, 4);
+        memcpy(&bmp[14], &header, 4);
+        memcpy(&bmp[18], &width, 4);
+        memcpy(&bmp[22], &height, 4);
+        memcpy(&bmp[28], &bits, 2);
+        WriteBytes(m_dir / "product/header.bmp", bmp);
+    }
+
+    ToolResult Build(std::vector<std::string> extra = {}, const std::string& key = "main")
+    {
+        std::vector<std::string> args = {"build", "--stub", m_dir / "setup.exe", "--key",
+                                         *s_keys / (key + "/package-key.pem"), "--product",
+                                         m_dir / "product", "--output", m_dir / "out.exe"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunKxpack(args);
+    }
+
+    // A failed build says `message` in one line, exits non-zero, and leaves
+    // the earlier output and no scratch files.
+    void ExpectBuildFails(const std::string& message, std::vector<std::string> extra = {},
+                          const std::string& key = "main")
+    {
+        WriteText(m_dir / "out.exe", "earlier installer");
+        std::vector<std::string> before = m_dir.List();
+        ToolResult result = Build(extra, key);
+        EXPECT_NE(0, result.exitCode) << result.err;
+        EXPECT_NE(std::string::npos, result.err.find(message)) << result.err;
+        EXPECT_EQ("earlier installer", ReadText(m_dir / "out.exe"));
+        EXPECT_EQ(before, m_dir.List());
+    }
+
+    static CScratchFolder* s_keys;
+    CScratchFolder m_dir;
+};
+
+CScratchFolder* KxpackCliTest::s_keys = nullptr;
+
+TEST_F(KxpackCliTest, BuildsAnInstallerThatInspectVerifies)
+{
+    ToolResult build = Build();
+    ASSERT_EQ(0, build.exitCode) << build.err;
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "out.exe", "--json"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out << inspect.err;
+    for (const char* expected : {"\"verified\": true", "\"mode\": \"install\"", "\"name\": \"1049-russian.txt\"",
+                                 "\"name\": \"sub/data.txt\"", "company_name=Test Company"})
+        EXPECT_NE(std::string::npos, inspect.out.find(expected)) << expected << "\n" << inspect.out;
+
+    // The installer serves as a stub: only its image is taken.
+    ToolResult again = RunKxpack({"build", "--stub", m_dir / "out.exe", "--key", *s_keys / "main/package-key.pem",
+                                  "--product", m_dir / "product", "--output", m_dir / "again.exe"});
+    ASSERT_EQ(0, again.exitCode) << again.err;
+    EXPECT_EQ(ReadBytes(m_dir / "out.exe").size(), ReadBytes(m_dir / "again.exe").size());
+
+    // A foreign certificate verifies nothing.
+    ToolResult foreign = RunKxpack({"inspect", m_dir / "out.exe", "--cert", *s_keys / "other/package-cert.der"});
+    EXPECT_EQ(1, foreign.exitCode);
+    EXPECT_NE(std::string::npos, foreign.out.find("configuration: signature does not verify")) << foreign.out;
+}
+
+TEST_F(KxpackCliTest, InspectFindsTampering)
+{
+    ASSERT_EQ(0, Build().exitCode);
+    Bytes file = ReadBytes(m_dir / "out.exe");
+    ReadPackage package;
+    std::string error;
+    ASSERT_TRUE(ReadPackageFile(file, package, error));
+    const ReadRecord* config = package.Kept(CONTAINER_LICENSE)->Find(RECORD_CONFIG);
+    ASSERT_NE(nullptr, config);
+    file[config->offset + 8 + config->size - 1] ^= 0x20;
+    WriteBytes(m_dir / "tampered.exe", file);
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "tampered.exe"});
+    EXPECT_EQ(1, inspect.exitCode);
+    EXPECT_NE(std::string::npos, inspect.out.find("configuration: signature does not verify")) << inspect.out;
+
+    // Cut inside the core container: the package no longer loads.
+    file = ReadBytes(m_dir / "out.exe");
+    file.resize(package.Kept(CONTAINER_CORE)->offset + 40);
+    WriteBytes(m_dir / "cut.exe", file);
+    inspect = RunKxpack({"inspect", m_dir / "cut.exe"});
+    EXPECT_EQ(1, inspect.exitCode);
+    EXPECT_NE(std::string::npos, inspect.out.find("would not load")) << inspect.out;
+}
+
+TEST_F(KxpackCliTest, InspectShowsTheUninstallList)
+{
+    ASSERT_EQ(0, Build().exitCode);
+    Bytes file = ReadBytes(m_dir / "out.exe");
+    ReadPackage package;
+    std::string error;
+    ASSERT_TRUE(ReadPackageFile(file, package, error));
+    // The uninstaller: image and licence container as they are, then an uninstall list.
+    const ReadContainer* core = package.Kept(CONTAINER_CORE);
+    file.resize(core->offset);
+    Bytes list(3 * UNINSTALL_SLOT_BYTES, 0);
+    const char16_t* slots[] = {u"Test Product", u"C:\\Program Files\\Test Product", u"C:\\Program Files\\Test Product\\app.exe"};
+    for (int i = 0; i < 3; ++i)
+        memcpy(&list[i * UNINSTALL_SLOT_BYTES], slots[i], std::char_traits<char16_t>::length(slots[i]) * 2);
+    Bytes uninstall = SerializeContainer(CONTAINER_UNINSTALL, 1767225600, {{RECORD_UNINSTALL_LIST, list}});
+    file.insert(file.end(), uninstall.begin(), uninstall.end());
+    WriteBytes(m_dir / "Uninstall.exe", file);
+
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "Uninstall.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("runs as:      uninstaller")) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("file           C:\\Program Files\\Test Product\\app.exe")) << inspect.out;
+}
+
+TEST_F(KxpackCliTest, EveryInputProblemIsNamed)
+{
+    ExpectBuildFails("does not match the package certificate", {}, "other");
+
+    WriteText(m_dir / "product/setup.cfg", "company_program=P\ncompany_name=C\n");
+    ExpectBuildFails("\"company_program_brief=\" is missing or empty");
+    WriteText(m_dir / "product/setup.cfg", "company_program=P\ncompany_program_brief=\"\"\ncompany_name=C\n");
+    ExpectBuildFails("\"company_program_brief=\" is missing or empty");
+    WriteText(m_dir / "product/setup.cfg", std::string(CONFIG) + "bad=\xC3\x28\n");
+    ExpectBuildFails("not valid UTF-8");
+    WriteText(m_dir / "product/setup.cfg", CONFIG);
+
+    WriteText(m_dir / "gif.bmp", "GIF89a");
+    ExpectBuildFails("gif.bmp: not a BMP file", {"--bitmap", m_dir / "gif.bmp"});
+    ExpectBuildFails("missing.bmp: No such file or directory", {"--bitmap", m_dir / "missing.bmp"});
+
+    WriteText(m_dir / "product/licenses/readme.txt", "x");
+    ExpectBuildFails("licence texts are files named <locale id>-<anything>");
+    unlink((m_dir / "product/licenses/readme.txt").c_str());
+
+    WriteText(m_dir / "product/program/caf\xC3\xA9.txt", "x");
+    ExpectBuildFails("only printable ASCII characters");
+    unlink((m_dir / "product/program/caf\xC3\xA9.txt").c_str());
+
+    mkdir((m_dir / "empty").c_str(), 0755);
+    ExpectBuildFails("holds no files", {"--program", m_dir / "empty"});
+    WriteText(m_dir / "not.zip", "not a zip");
+    ExpectBuildFails("not a readable ZIP archive", {"--program", m_dir / "not.zip"});
+
+    WriteBytes(m_dir / "foreign.exe", MakeStub({}));
+    ExpectBuildFails("carries no package certificate", {"--stub", m_dir / "foreign.exe"});
+    WriteText(m_dir / "setup.exe", "plain text, no program");
+    ExpectBuildFails("not a Windows program");
+}
+
+TEST_F(KxpackCliTest, CommandLineProblemsAndHelp)
+{
+    ToolResult result = RunKxpack({"build", "--stub", m_dir / "setup.exe"});
+    EXPECT_EQ(2, result.exitCode);
+    EXPECT_NE(std::string::npos, result.err.find("--key is missing")) << result.err;
+    result = RunKxpack({"build", "--key", "k", "--stub", "s", "--output", "o"});
+    EXPECT_EQ(2, result.exitCode);
+    EXPECT_NE(std::string::npos, result.err.find("--config is missing (or give --product)")) << result.err;
+    EXPECT_EQ(2, RunKxpack({"build", "--frobnicate"}).exitCode);
+    EXPECT_EQ(2, RunKxpack({"build", "--stub"}).exitCode);
+    EXPECT_EQ(2, RunKxpack({"unpack"}).exitCode);
+    EXPECT_EQ(2, RunKxpack({}).exitCode);
+    EXPECT_EQ(2, RunKxpack({"inspect"}).exitCode);
+    EXPECT_EQ(1, RunKxpack({"inspect", m_dir / "missing.exe"}).exitCode);
+
+    for (const char* command : {"keygen", "build", "inspect"}) {
+        result = RunKxpack({command, "--help"});
+        EXPECT_EQ(0, result.exitCode);
+        EXPECT_NE(std::string::npos, result.out.find(std::string("usage: kxpack ") + command)) << result.out;
+    }
+    EXPECT_EQ(0, RunKxpack({"--help"}).exitCode);
+}
+
+TEST_F(KxpackCliTest, KeygenKeepsExistingKeys)
+{
+    std::string folder = m_dir / "keys";
+    ASSERT_EQ(0, RunKxpack({"keygen", folder}).exitCode);
+    std::string key = ReadText(folder + "/package-key.pem");
+    struct stat info;
+    ASSERT_EQ(0, stat((folder + "/package-key.pem").c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 0777);
+
+    ToolResult again = RunKxpack({"keygen", folder});
+    EXPECT_EQ(1, again.exitCode);
+    EXPECT_NE(std::string::npos, again.err.find("exists; --force replaces it")) << again.err;
+    EXPECT_EQ(key, ReadText(folder + "/package-key.pem"));
+    ASSERT_EQ(0, RunKxpack({"keygen", "--force", folder}).exitCode);
+    EXPECT_NE(key, ReadText(folder + "/package-key.pem"));
+}
+
+} // namespace

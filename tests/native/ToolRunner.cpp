@@ -1,0 +1,84 @@
+#include "ToolRunner.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+ToolResult RunKxpack(const std::vector<std::string>& args)
+{
+    CScratchFolder capture;
+    std::string outPath = capture / "out", errPath = capture / "err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    std::string program = KXPACK_PATH;
+    argv.push_back(&program[0]);
+    std::vector<std::string> copies = args;
+    for (auto& arg : copies)
+        argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+
+    ToolResult result;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = ReadText(outPath);
+    result.err = ReadText(errPath);
+    return result;
+}
+
+CScratchFolder::CScratchFolder()
+{
+    char pattern[] = "/tmp/kxpack-test-XXXXXX";
+    m_path = mkdtemp(pattern);
+}
+
+CScratchFolder::~CScratchFolder()
+{
+    std::string command = "rm -rf '" + m_path + "'";
+    if (system(command.c_str()) != 0)
+        return;
+}
+
+std::vector<std::string> CScratchFolder::List() const
+{
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(m_path.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}

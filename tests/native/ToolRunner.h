@@ -1,0 +1,30 @@
+// Runs kxpack as a user would and collects what it says.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ToolResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolResult RunKxpack(const std::vector<std::string>& args);
+
+// A scratch folder removed with its contents at the end.
+class CScratchFolder {
+public:
+    CScratchFolder();
+    ~CScratchFolder();
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    // Names of the entries directly inside, sorted.
+    std::vector<std::string> List() const;
+
+private:
+    std::string m_path;
+};
+
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);

@@ -1,0 +1,223 @@
+// Reading and writing containers: the loop over containers, the record
+// rules, lookups and byte-exact rewriting.
+#include <gtest/gtest.h>
+
+#include "base/BinFile.h"
+#include "package/InstallPackage.h"
+#include "support/TempFolder.h"
+#include "support/TestPackage.h"
+
+namespace {
+
+class ContainerTest : public ::testing::Test {
+protected:
+    // Writes the program file and loads it.
+    bool Load(const std::vector<ByteVector>& containers)
+    {
+        return LoadBytes(ProgramFile(containers));
+    }
+    bool LoadBytes(const ByteVector& file)
+    {
+        std::wstring path = m_folder.Path(L"program.exe");
+        EXPECT_TRUE(WriteBytes(path, file));
+        return m_package.Load(path.c_str());
+    }
+
+    CTempFolder m_folder;
+    InstallPackage m_package;
+};
+
+ByteVector Data(const char* text)
+{
+    return ByteVector(text, text + strlen(text));
+}
+
+ByteVector License()
+{
+    return ContainerBytes(CONTAINER_LICENSE, {{7, Data("licence")}});
+}
+
+ByteVector Core(const char* archive = "core archive")
+{
+    return ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, Data(archive)}});
+}
+
+std::string RecordText(const CDCContainer* container, uint32_t id)
+{
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (!container || !container->FindRecord(id, &data, &size))
+        return "<none>";
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
+
+TEST_F(ContainerTest, WhichContainersMakeAPackage)
+{
+    ByteVector uninstall = ContainerBytes(CONTAINER_UNINSTALL, {{RECORD_UNINSTALL_LIST, Data("list")}});
+    ByteVector custom = ContainerBytes(CONTAINER_CUSTOM, {{RECORD_ARCHIVE, Data("custom")}});
+
+    ASSERT_TRUE(Load({License(), Core(), custom}));
+    EXPECT_FALSE(m_package.IsUninstallMode());
+    EXPECT_EQ("custom", RecordText(m_package.m_pCustom, RECORD_ARCHIVE));
+
+    // The order of containers is free.
+    ASSERT_TRUE(Load({uninstall, License()}));
+    EXPECT_TRUE(m_package.IsUninstallMode());
+    EXPECT_EQ(nullptr, m_package.m_pCore);
+
+    EXPECT_FALSE(Load({License(), custom}));
+    EXPECT_FALSE(Load({Core()}));
+    EXPECT_FALSE(Load({}));
+}
+
+TEST_F(ContainerTest, InvalidHeaderEndsTheLoopKeepingEarlierContainers)
+{
+    ContainerOptions noTime;
+    noTime.created = 0;
+    ContainerOptions tooMany;
+    tooMany.recordCount = 101;
+    const ByteVector stoppers[] = {
+        ContainerBytes(9, {{RECORD_ARCHIVE, Data("x")}}),
+        ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, Data("x")}}, tooMany),
+        ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, Data("x")}}, noTime),
+    };
+    for (const auto& stopper : stoppers) {
+        // Licence and core before the stopper load; a core behind it is never read.
+        EXPECT_TRUE(Load({License(), Core("first"), stopper, Core("second")}));
+        EXPECT_EQ("first", RecordText(m_package.m_pCore, RECORD_ARCHIVE));
+        EXPECT_FALSE(Load({License(), stopper, Core()}));
+        EXPECT_NE(nullptr, m_package.m_pLicense);
+    }
+}
+
+TEST_F(ContainerTest, UnknownTypesAreSkippedAndLaterContainersReplaceEarlier)
+{
+    ByteVector type5 = ContainerBytes(5, {{RECORD_ARCHIVE, Data("five")}});
+    ASSERT_TRUE(Load({License(), type5, Core("behind")}));
+    EXPECT_EQ("behind", RecordText(m_package.m_pCore, RECORD_ARCHIVE));
+
+    ASSERT_TRUE(Load({License(), Core("old"), Core("new")}));
+    EXPECT_EQ("new", RecordText(m_package.m_pCore, RECORD_ARCHIVE));
+}
+
+TEST_F(ContainerTest, PackageOffsetAndTrailingBytes)
+{
+    ByteVector file = ProgramFile({License(), Core()});
+    // Trailing bytes after the last container are ignored.
+    ByteVector trailing = file;
+    trailing.insert(trailing.end(), 40, 0xAB);
+    EXPECT_TRUE(LoadBytes(trailing));
+
+    // Offset 0: the DOS header is read as a container header and fails.
+    ByteVector zeroOffset = file;
+    memset(&zeroOffset[PACKAGE_OFFSET_FIELD], 0, 4);
+    EXPECT_FALSE(LoadBytes(zeroOffset));
+
+    // Shorter than a DOS header; an offset far past the end.
+    EXPECT_FALSE(LoadBytes(ByteVector(file.begin(), file.begin() + 63)));
+    ByteVector farOffset = file;
+    uint32_t pastEnd = 0x7FFFFFF0;
+    memcpy(&farOffset[PACKAGE_OFFSET_FIELD], &pastEnd, 4);
+    EXPECT_FALSE(LoadBytes(farOffset));
+    EXPECT_FALSE(m_package.Load(m_folder.Path(L"missing.exe").c_str()));
+}
+
+TEST_F(ContainerTest, UnreadableRecordsAreSkipped)
+{
+    // A record whose size runs past the end: it and everything after it are
+    // skipped, the container itself stands with the records before it.
+    ByteVector core = ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, Data("kept")}, {9, Data("cut")}});
+    uint32_t huge = 0xFFFFFFF0;
+    memcpy(&core[core.size() - 3 - 4], &huge, 4);
+    ASSERT_TRUE(Load({License(), core}));
+    EXPECT_EQ(1u, m_package.m_pCore->GetRecordCount());
+    EXPECT_EQ("kept", RecordText(m_package.m_pCore, RECORD_ARCHIVE));
+
+    // A record of size 0 stands as an empty entry that no lookup finds.
+    ByteVector withEmpty = ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, {}}, {RECORD_ARCHIVE, Data("real")}});
+    ASSERT_TRUE(Load({License(), withEmpty}));
+    EXPECT_EQ(2u, m_package.m_pCore->GetRecordCount());
+    EXPECT_EQ(0u, m_package.m_pCore->GetRecord(0)->id);
+    EXPECT_EQ("real", RecordText(m_package.m_pCore, RECORD_ARCHIVE));
+}
+
+TEST_F(ContainerTest, FindRecordReturnsTheFirstOfTwo)
+{
+    ByteVector core = ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, Data("first")}, {RECORD_ARCHIVE, Data("second")}});
+    ASSERT_TRUE(Load({License(), core}));
+    EXPECT_EQ("first", RecordText(m_package.m_pCore, RECORD_ARCHIVE));
+    EXPECT_EQ("<none>", RecordText(m_package.m_pCore, 77));
+}
+
+TEST_F(ContainerTest, ReadContainerIsWrittenBackByteForByte)
+{
+    ByteVector license = ContainerBytes(CONTAINER_LICENSE, {{1, Data("configuration")}, {10, Data("signature")}, {42, Data("other id travels too")}});
+    ASSERT_TRUE(Load({license, Core()}));
+
+    std::wstring copy = m_folder.Path(L"copy.bin");
+    CBinFile file;
+    ASSERT_TRUE(file.OpenWrite(copy.c_str()));
+    ASSERT_TRUE(m_package.m_pLicense->Write(file));
+    file.Close();
+    ByteVector written;
+    ASSERT_TRUE(ReadBytes(copy, written));
+    EXPECT_EQ(license, written);
+}
+
+TEST_F(ContainerTest, WritingNeedsRecords)
+{
+    std::wstring path = m_folder.Path(L"empty.bin");
+    CBinFile file;
+    ASSERT_TRUE(file.OpenWrite(path.c_str()));
+    CTermUninstContainer container;
+    ASSERT_TRUE(container.Init(CONTAINER_UNINSTALL));
+    EXPECT_FALSE(container.Write(file));
+    EXPECT_EQ(0u, file.GetSize());
+
+    // An empty entry (null data) cannot be written either.
+    EXPECT_TRUE(container.AddRecord(RECORD_UNINSTALL_LIST, nullptr, 0));
+    EXPECT_FALSE(container.Write(file));
+}
+
+TEST_F(ContainerTest, NewContainerWrittenAndReadBack)
+{
+    CTermUninstContainer container;
+    ASSERT_TRUE(container.Init(CONTAINER_UNINSTALL));
+    EXPECT_NE(0, container.GetHeader().created);
+    ByteVector list(2 * UNINSTALL_SLOT_BYTES, 0x41);
+    ASSERT_TRUE(container.AddRecord(RECORD_UNINSTALL_LIST, list.data(), static_cast<uint32_t>(list.size())));
+    EXPECT_EQ(1, container.GetHeader().recordCount);
+
+    // Behind an image and a licence container, as the uninstaller is written.
+    std::wstring path = m_folder.Path(L"Uninstall.exe");
+    ASSERT_TRUE(WriteBytes(path, ProgramFile({License()})));
+    CBinFile file;
+    ASSERT_TRUE(file.Open(path.c_str(), GENERIC_WRITE, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    ASSERT_NE(-1, file.Seek(0, FILE_END));
+    ASSERT_TRUE(container.Write(file));
+    file.Close();
+
+    ASSERT_TRUE(m_package.Load(path.c_str()));
+    ASSERT_TRUE(m_package.IsUninstallMode());
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    ASSERT_TRUE(m_package.m_pUninstall->FindRecord(RECORD_UNINSTALL_LIST, &data, &size));
+    EXPECT_EQ(list, ByteVector(data, data + size));
+}
+
+TEST(DescrambleTest, Sse2AndScalarAgreeInThe32BitBuild)
+{
+    uint8_t key[SCRAMBLE_KEY_BYTES];
+    GetRecordKey(key);
+    ByteVector stored(1000 + 13);
+    for (size_t i = 0; i < stored.size(); ++i)
+        stored[i] = static_cast<uint8_t>(i * 7 + (i >> 3));
+    ByteVector scalar = stored, sse2 = stored;
+    DescrambleRecordWith(ScrambleCode::Scalar, scalar.data(), static_cast<ptrdiff_t>(scalar.size()), key);
+    DescrambleRecordWith(ScrambleCode::Sse2, sse2.data(), static_cast<ptrdiff_t>(sse2.size()), key);
+    EXPECT_EQ(scalar, sse2);
+    ScrambleRecord(scalar.data(), static_cast<ptrdiff_t>(scalar.size()), key);
+    EXPECT_EQ(stored, scalar);
+}
+
+} // namespace

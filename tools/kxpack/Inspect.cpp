@@ -1,0 +1,434 @@
+// kxpack inspect: what an installer or uninstaller holds, read with the
+// setup program's own rules, and whether everything in it verifies.
+#include <cstdio>
+#include <ctime>
+
+#include "Args.h"
+#include "Commands.h"
+#include "lib/FileIo.h"
+#include "lib/Json.h"
+#include "lib/PackageCrypto.h"
+#include "lib/PackageFile.h"
+#include "lib/PeImage.h"
+#include "lib/ProductInputs.h"
+#include "lib/SetupConfigText.h"
+#include "lib/SignedPayload.h"
+#include "lib/TextCodec.h"
+#include "lib/ZipArchive.h"
+
+namespace {
+
+const char HELP[] =
+    "usage: kxpack inspect FILE [--json] [--cert FILE]\n"
+    "\n"
+    "Shows what an installer or an uninstaller holds: the image size, every\n"
+    "container and record, the result of each signature check, the setup\n"
+    "configuration, the licence texts, the archive entries and, for an\n"
+    "uninstaller, the uninstall list. Containers and records are read the way\n"
+    "the setup program reads them.\n"
+    "\n"
+    "  --json       print a JSON document instead of text\n"
+    "  --cert FILE  check signatures with this DER certificate instead of the\n"
+    "               one embedded in the file's own image\n"
+    "\n"
+    "Exit status: 0 when the package loads and everything verifies, 1 otherwise.\n";
+
+struct SignedPart {
+    SignedPart(const char* partName, uint32_t recordId, uint32_t signatureRecordId)
+        : name(partName), id(recordId), signatureId(signatureRecordId)
+    {
+    }
+    const char* name;
+    uint32_t id;
+    uint32_t signatureId;
+    bool present = false;
+    bool signaturePresent = false;
+    bool verified = false;
+    bool unpacked = false;
+    std::string problem;
+    Bytes content;
+};
+
+struct ArchiveReport {
+    const char* container;
+    std::vector<ZipEntry> entries;
+    std::string problem; // "" when the setup program can extract it
+};
+
+struct Report {
+    std::string path;
+    uint64_t fileSize = 0;
+    uint32_t imageEnd = 0;
+    std::string imageProblem;
+    ReadPackage package;
+    std::string certificateSource;
+    std::string certificateSubject, certificateFingerprint;
+    int certificateBits = 0;
+    std::vector<SignedPart> signedParts;
+    std::u16string config;
+    std::vector<std::string> configErrors;
+    BitmapInfo bitmap;
+    std::string bitmapProblem;
+    std::vector<ZipEntry> licenses;
+    std::vector<ArchiveReport> archives;
+    std::vector<std::u16string> uninstallSlots;
+    std::vector<std::string> problems;
+};
+
+const char* ContainerName(uint32_t type)
+{
+    switch (type) {
+    case CONTAINER_LICENSE: return "licence";
+    case CONTAINER_CORE: return "core";
+    case CONTAINER_CUSTOM: return "custom";
+    case CONTAINER_UNINSTALL: return "uninstall";
+    default: return "unknown (dropped)";
+    }
+}
+
+const char* RecordName(uint32_t id)
+{
+    switch (id) {
+    case RECORD_CONFIG: return "configuration";
+    case RECORD_BITMAP: return "header bitmap";
+    case RECORD_LICENSES: return "licence texts";
+    case RECORD_ARCHIVE: return "archive";
+    case RECORD_UNINSTALL_LIST: return "uninstall list";
+    case RECORD_CONFIG_SIGNATURE: return "configuration signature";
+    case RECORD_BITMAP_SIGNATURE: return "header bitmap signature";
+    case RECORD_LICENSES_SIGNATURE: return "licence texts signature";
+    default: return "";
+    }
+}
+
+std::string FormatTime(int64_t seconds)
+{
+    time_t t = static_cast<time_t>(seconds);
+    struct tm utc;
+    char text[32];
+    if (!gmtime_r(&t, &utc) || !strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S UTC", &utc))
+        return std::to_string(seconds);
+    return text;
+}
+
+bool LoadCertificate(const CArgs& args, const Bytes& file, Report& report, CPackageCertificate& cert)
+{
+    std::string error;
+    Bytes der;
+    if (args.Has("cert")) {
+        report.certificateSource = args.Get("cert");
+        if (!ReadWholeFile(report.certificateSource, der, error) || !cert.Load(der, error)) {
+            report.problems.push_back(report.certificateSource + ": " + error);
+            return false;
+        }
+    } else {
+        report.certificateSource = "embedded in the image";
+        size_t imageBytes = report.imageEnd ? report.imageEnd : file.size();
+        if (!FindEmbeddedCertificate(file.data(), imageBytes, der) || !cert.Load(der, error)) {
+            report.problems.push_back("the image carries no package certificate (give --cert)");
+            return false;
+        }
+    }
+    report.certificateSubject = cert.Subject();
+    report.certificateFingerprint = cert.Fingerprint();
+    report.certificateBits = cert.KeyBits();
+    return true;
+}
+
+void CheckSigned(const ReadContainer& license, const CPackageCertificate* cert, SignedPart& part)
+{
+    const ReadRecord* record = license.Find(part.id);
+    const ReadRecord* signature = license.Find(part.signatureId);
+    part.present = record != nullptr;
+    part.signaturePresent = signature != nullptr;
+    if (!record)
+        part.problem = "record missing";
+    else if (!signature)
+        part.problem = "signature record missing";
+    else if (!cert)
+        part.problem = "not checked: no certificate";
+    else if (!(part.verified = cert->Verify(record->data.data(), record->data.size(),
+                                           signature->data.data(), signature->data.size())))
+        part.problem = "signature does not verify";
+    else if (!(part.unpacked = UnpackSignedPayload(record->data.data(), record->data.size(),
+                                                   part.content, part.problem)))
+        part.problem = "verified, but " + part.problem;
+}
+
+void InspectLicense(const ReadContainer& license, const CPackageCertificate* cert, Report& report)
+{
+    report.signedParts = {{"configuration", RECORD_CONFIG, RECORD_CONFIG_SIGNATURE},
+                          {"header bitmap", RECORD_BITMAP, RECORD_BITMAP_SIGNATURE},
+                          {"licence texts", RECORD_LICENSES, RECORD_LICENSES_SIGNATURE}};
+    for (auto& part : report.signedParts) {
+        CheckSigned(license, cert, part);
+        if (!part.problem.empty())
+            report.problems.push_back(std::string(part.name) + ": " + part.problem);
+    }
+    const Bytes& config = report.signedParts[0].content;
+    if (report.signedParts[0].unpacked) {
+        if (config.size() < 4 || config.size() % 2 || config[0] != 0xFF || config[1] != 0xFE) {
+            report.configErrors.push_back("not UTF-16LE text with a byte order mark");
+        } else {
+            // The setup program drops the last character (normally the line break).
+            report.config = Utf16LeToString(config.data() + 2, config.size() - 4);
+            std::vector<std::string> warnings;
+            CheckConfigText(report.config, report.configErrors, warnings);
+        }
+        for (const auto& error : report.configErrors)
+            report.problems.push_back("configuration: " + error);
+    }
+    if (report.signedParts[1].unpacked &&
+        !CheckBitmap(report.signedParts[1].content, report.bitmap, report.bitmapProblem))
+        report.problems.push_back("header bitmap: " + report.bitmapProblem);
+    std::string error;
+    if (report.signedParts[2].unpacked && !ListZip(report.signedParts[2].content, report.licenses, error))
+        report.problems.push_back("licence texts: " + error);
+}
+
+void InspectArchive(const ReadContainer& container, const char* name, Report& report)
+{
+    ArchiveReport archive{name, {}, ""};
+    const ReadRecord* record = container.Find(RECORD_ARCHIVE);
+    std::string error;
+    if (!record)
+        archive.problem = "no archive record";
+    else if (!ListZip(record->data, archive.entries, error))
+        archive.problem = error;
+    else
+        archive.problem = CheckZipForSetup(record->data);
+    if (!archive.problem.empty())
+        report.problems.push_back(std::string(name) + " archive: " + archive.problem);
+    report.archives.push_back(archive);
+}
+
+void InspectUninstallList(const ReadContainer& container, Report& report)
+{
+    const ReadRecord* record = container.Find(RECORD_UNINSTALL_LIST);
+    if (!record) {
+        report.problems.push_back("uninstall container without an uninstall list");
+        return;
+    }
+    if (record->size % UNINSTALL_SLOT_BYTES || record->size < 2 * UNINSTALL_SLOT_BYTES)
+        report.problems.push_back("uninstall list of " + std::to_string(record->size) +
+                                  " bytes is not 2 or more slots of 520 bytes");
+    for (size_t at = 0; at + UNINSTALL_SLOT_BYTES <= record->size; at += UNINSTALL_SLOT_BYTES) {
+        std::u16string slot = Utf16LeToString(record->data.data() + at, UNINSTALL_SLOT_BYTES);
+        report.uninstallSlots.push_back(slot.substr(0, slot.find(u'\0')));
+    }
+}
+
+void PrintText(const Report& r)
+{
+    printf("file:         %s (%llu bytes)\n", r.path.c_str(), static_cast<unsigned long long>(r.fileSize));
+    if (r.imageProblem.empty())
+        printf("image:        %u bytes\n", r.imageEnd);
+    else
+        printf("image:        %s\n", r.imageProblem.c_str());
+    printf("package:      at offset %u, read to offset %llu (%s)\n", r.package.packageOffset,
+           static_cast<unsigned long long>(r.package.endOffset), r.package.stopReason.c_str());
+    const char* mode = !r.package.Loads() ? "does not load"
+                       : r.package.Kept(CONTAINER_UNINSTALL) ? "uninstaller"
+                                                            : "installer";
+    printf("runs as:      %s\n", mode);
+    if (r.certificateSubject.empty())
+        printf("certificate:  none\n");
+    else
+        printf("certificate:  %s, RSA %d, SHA-256 %s (%s)\n", r.certificateSubject.c_str(),
+               r.certificateBits, r.certificateFingerprint.c_str(), r.certificateSource.c_str());
+    printf("containers:\n");
+    for (const auto& c : r.package.containers) {
+        printf("  %-9s at %llu, created %s, %u records\n", ContainerName(c.header.type),
+               static_cast<unsigned long long>(c.offset), FormatTime(c.header.created).c_str(),
+               c.header.recordCount);
+        for (const auto& record : c.records) {
+            if (record.readable)
+                printf("    record %3u %-24s %10u bytes\n", record.id, RecordName(record.id), record.size);
+            else
+                printf("    record at %llu: unreadable, skipped\n",
+                       static_cast<unsigned long long>(record.offset));
+        }
+    }
+    if (!r.signedParts.empty()) {
+        printf("signatures:\n");
+        for (const auto& part : r.signedParts)
+            printf("  %-14s (%2u by %2u): %s\n", part.name, part.id, part.signatureId,
+                   part.problem.empty()
+                       ? ("verified, " + std::to_string(part.content.size()) + " bytes").c_str()
+                       : part.problem.c_str());
+    }
+    if (!r.config.empty()) {
+        printf("configuration:\n");
+        std::string text = ToUtf8(r.config);
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find_first_of("\r\n", start);
+            if (end == std::string::npos)
+                end = text.size();
+            if (end > start)
+                printf("  %s\n", text.substr(start, end - start).c_str());
+            start = end + 1;
+        }
+    }
+    if (r.bitmap.width)
+        printf("header bitmap: %d x %d, %d bits per pixel\n", r.bitmap.width, r.bitmap.height,
+               r.bitmap.bitsPerPixel);
+    if (!r.licenses.empty()) {
+        printf("licence texts:\n");
+        for (const auto& entry : r.licenses)
+            printf("  %-40s %10llu bytes\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size));
+    }
+    for (const auto& archive : r.archives) {
+        uint64_t total = 0;
+        for (const auto& entry : archive.entries)
+            total += entry.size;
+        printf("%s archive: %zu entries, %llu bytes unpacked\n", archive.container,
+               archive.entries.size(), static_cast<unsigned long long>(total));
+        for (const auto& entry : archive.entries)
+            printf("  %-50s %12llu  %s\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size),
+                   entry.method == 0 ? "stored" : entry.method == 8 ? "deflated" : "other method");
+    }
+    if (!r.uninstallSlots.empty()) {
+        printf("uninstall list:\n");
+        for (size_t i = 0; i < r.uninstallSlots.size(); ++i)
+            printf("  %-14s %s\n", i == 0 ? "program group" : i == 1 ? "folder" : "file",
+                   ToUtf8(r.uninstallSlots[i]).c_str());
+    }
+    if (r.problems.empty()) {
+        printf("result:       everything verified\n");
+    } else {
+        printf("result:       %zu problem%s\n", r.problems.size(), r.problems.size() > 1 ? "s" : "");
+        for (const auto& problem : r.problems)
+            printf("  - %s\n", problem.c_str());
+    }
+}
+
+void PrintJson(const Report& r)
+{
+    CJsonWriter json;
+    json.BeginObject();
+    json.String("file", r.path).Number("fileSize", static_cast<int64_t>(r.fileSize));
+    if (r.imageProblem.empty())
+        json.Number("imageSize", r.imageEnd);
+    else
+        json.Null("imageSize");
+    json.Number("packageOffset", r.package.packageOffset);
+    json.Number("readTo", static_cast<int64_t>(r.package.endOffset));
+    json.String("stopReason", r.package.stopReason);
+    json.String("mode", !r.package.Loads() ? "none"
+                        : r.package.Kept(CONTAINER_UNINSTALL) ? "uninstall"
+                                                             : "install");
+    json.BeginObject("certificate");
+    json.String("source", r.certificateSource).String("subject", r.certificateSubject);
+    json.String("sha256", r.certificateFingerprint).Number("bits", r.certificateBits);
+    json.EndObject();
+    json.BeginArray("containers");
+    for (const auto& c : r.package.containers) {
+        json.BeginObject();
+        json.Number("offset", static_cast<int64_t>(c.offset)).Number("type", c.header.type);
+        json.String("kind", ContainerName(c.header.type)).Number("created", c.header.created);
+        json.Number("recordCount", c.header.recordCount);
+        json.BeginArray("records");
+        for (const auto& record : c.records) {
+            json.BeginObject();
+            json.Number("offset", static_cast<int64_t>(record.offset)).Bool("readable", record.readable);
+            json.Number("id", record.id).Number("size", record.size);
+            json.EndObject();
+        }
+        json.EndArray().EndObject();
+    }
+    json.EndArray();
+    json.BeginArray("signatures");
+    for (const auto& part : r.signedParts) {
+        json.BeginObject();
+        json.String("name", part.name).Number("record", part.id).Number("signature", part.signatureId);
+        json.Bool("verified", part.verified).Bool("unpacked", part.unpacked);
+        json.Number("contentSize", static_cast<int64_t>(part.content.size()));
+        json.String("problem", part.problem);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.String("configuration", ToUtf8(r.config));
+    json.BeginArray("licenses");
+    for (const auto& entry : r.licenses)
+        json.BeginObject().String("name", entry.name).Number("size", static_cast<int64_t>(entry.size)).EndObject();
+    json.EndArray();
+    json.BeginArray("archives");
+    for (const auto& archive : r.archives) {
+        json.BeginObject().String("container", archive.container).String("problem", archive.problem);
+        json.BeginArray("entries");
+        for (const auto& entry : archive.entries) {
+            json.BeginObject().String("name", entry.name).Number("size", static_cast<int64_t>(entry.size));
+            json.Number("compressedSize", static_cast<int64_t>(entry.compressedSize));
+            json.Number("method", entry.method).EndObject();
+        }
+        json.EndArray().EndObject();
+    }
+    json.EndArray();
+    json.BeginArray("uninstallList");
+    for (const auto& slot : r.uninstallSlots)
+        json.String(nullptr, ToUtf8(slot));
+    json.EndArray();
+    json.BeginArray("problems");
+    for (const auto& problem : r.problems)
+        json.String(nullptr, problem);
+    json.EndArray();
+    json.Bool("verified", r.problems.empty());
+    json.EndObject();
+    fputs(json.Text().c_str(), stdout);
+}
+
+} // namespace
+
+int RunInspect(int argc, char** argv)
+{
+    CArgs args;
+    std::string error;
+    if (!args.Parse(argc, argv, {{"json", false}, {"cert", true}, {"help", false}}, error))
+        return Fail(EXIT_USAGE, error + "\n\n" + HELP);
+    if (args.Has("help")) {
+        fputs(HELP, stdout);
+        return EXIT_OK;
+    }
+    if (args.Positional().size() != 1)
+        return Fail(EXIT_USAGE, std::string("inspect needs one file\n\n") + HELP);
+
+    Report report;
+    report.path = args.Positional()[0];
+    Bytes file;
+    if (!ReadWholeFile(report.path, file, error))
+        return Fail(EXIT_FAILED, error);
+    report.fileSize = file.size();
+    if (!GetImageEnd(file, report.imageEnd, report.imageProblem)) {
+        report.imageEnd = 0;
+        report.problems.push_back(report.imageProblem);
+    }
+    if (!ReadPackageFile(file, report.package, error))
+        return Fail(EXIT_FAILED, report.path + ": " + error);
+    if (!report.imageProblem.empty()) {
+        // Not a program: there is nothing more to read.
+    } else if (report.package.packageOffset != report.imageEnd) {
+        report.problems.push_back("the package offset " + std::to_string(report.package.packageOffset) +
+                                  " is not the end of the image (" + std::to_string(report.imageEnd) + ")");
+    }
+    if (!report.package.Loads())
+        report.problems.push_back("the setup program would not load this package (it needs a "
+                                  "licence container and a core or uninstall container)");
+
+    CPackageCertificate cert;
+    bool haveCert = LoadCertificate(args, file, report, cert);
+    if (const ReadContainer* license = report.package.Kept(CONTAINER_LICENSE))
+        InspectLicense(*license, haveCert ? &cert : nullptr, report);
+    if (const ReadContainer* core = report.package.Kept(CONTAINER_CORE))
+        InspectArchive(*core, "core", report);
+    if (const ReadContainer* custom = report.package.Kept(CONTAINER_CUSTOM))
+        InspectArchive(*custom, "custom", report);
+    if (const ReadContainer* uninstall = report.package.Kept(CONTAINER_UNINSTALL))
+        InspectUninstallList(*uninstall, report);
+
+    if (args.Has("json"))
+        PrintJson(report);
+    else
+        PrintText(report);
+    return report.problems.empty() ? EXIT_OK : EXIT_FAILED;
+}

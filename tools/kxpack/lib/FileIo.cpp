@@ -1,0 +1,123 @@
+#include "FileIo.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool ReadWholeFile(const std::string& path, Bytes& out, std::string& error)
+{
+    out.clear();
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) {
+        error = path + ": " + strerror(errno);
+        return false;
+    }
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        fclose(file);
+        error = path + ": is a folder, not a file";
+        return false;
+    }
+    uint8_t chunk[1 << 16];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
+        out.insert(out.end(), chunk, chunk + got);
+    bool failed = ferror(file) != 0;
+    fclose(file);
+    if (failed) {
+        error = path + ": read error";
+        return false;
+    }
+    return true;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsRegularFile(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool MakeScratchFile(const std::string& nearPath, std::string& scratchPath, std::string& error)
+{
+    std::string pattern = nearPath + ".scratch-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back(0);
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        error = nearPath + ": cannot create a scratch file beside it: " + strerror(errno);
+        return false;
+    }
+    close(fd);
+    scratchPath = name.data();
+    return true;
+}
+
+CAtomicFile::~CAtomicFile()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+    if (!m_tempPath.empty())
+        unlink(m_tempPath.c_str());
+}
+
+bool CAtomicFile::Open(const std::string& path, unsigned mode, std::string& error)
+{
+    m_path = path;
+    std::string pattern = path + ".kxpack-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back(0);
+    m_fd = mkstemp(name.data());
+    if (m_fd < 0) {
+        error = path + ": cannot create: " + strerror(errno);
+        return false;
+    }
+    m_tempPath = name.data();
+    if (fchmod(m_fd, mode) != 0) {
+        error = path + ": cannot set permissions: " + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CAtomicFile::Write(const void* data, size_t size, std::string& error)
+{
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        ssize_t done = write(m_fd, p, size);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            error = m_path + ": write failed: " + strerror(errno);
+            return false;
+        }
+        p += done;
+        size -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
+bool CAtomicFile::Commit(std::string& error)
+{
+    if (fsync(m_fd) != 0 || close(m_fd) != 0) {
+        m_fd = -1;
+        error = m_path + ": write failed: " + strerror(errno);
+        return false;
+    }
+    m_fd = -1;
+    if (rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+        error = m_path + ": cannot replace: " + strerror(errno);
+        return false;
+    }
+    m_tempPath.clear();
+    return true;
+}

@@ -1,0 +1,34 @@
+// Whole-file reading and all-or-nothing writing: a failed build never leaves
+// a half-written file under the target name.
+#pragma once
+
+#include <string>
+
+#include "Bytes.h"
+
+bool ReadWholeFile(const std::string& path, Bytes& out, std::string& error);
+bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+// A new empty file with a unique name beside `nearPath`, for scratch work.
+bool MakeScratchFile(const std::string& nearPath, std::string& scratchPath, std::string& error);
+
+// Writes into a temporary file beside the target; Commit() renames it into
+// place. Destroyed without Commit(), it removes the temporary file.
+class CAtomicFile {
+public:
+    CAtomicFile() = default;
+    ~CAtomicFile();
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // `mode` is the permission of the finished file (0600 for a private key).
+    bool Open(const std::string& path, unsigned mode, std::string& error);
+    bool Write(const void* data, size_t size, std::string& error);
+    bool Write(const Bytes& data, std::string& error) { return Write(data.data(), data.size(), error); }
+    bool Commit(std::string& error);
+
+private:
+    std::string m_path;
+    std::string m_tempPath;
+    int m_fd = -1;
+};

@@ -1,0 +1,77 @@
+#include "PeImage.h"
+
+#include <algorithm>
+
+#include "package/PackageFormat.h"
+
+namespace {
+
+const uint16_t MACHINE_I386 = 0x014C;
+const size_t DOS_LFANEW_OFFSET = 0x3C;
+const size_t COFF_HEADER_BYTES = 20;
+const size_t SECTION_HEADER_BYTES = 40;
+// A DER certificate of a 2048-bit RSA key is some 800 to 1,500 bytes.
+const uint32_t CERTIFICATE_MAX_BYTES = 16384;
+
+} // namespace
+
+bool GetImageEnd(const Bytes& file, uint32_t& imageEnd, std::string& error)
+{
+    if (file.size() < DOS_HEADER_BYTES || file[0] != 'M' || file[1] != 'Z') {
+        error = "not a Windows program (no MZ header)";
+        return false;
+    }
+    uint32_t peOffset = ReadU32(&file[DOS_LFANEW_OFFSET]);
+    if (peOffset > file.size() || file.size() - peOffset < 4 + COFF_HEADER_BYTES ||
+        memcmp(&file[peOffset], "PE\0\0", 4) != 0) {
+        error = "not a Windows program (no PE header)";
+        return false;
+    }
+    const uint8_t* coff = &file[peOffset + 4];
+    if (ReadU16(coff) != MACHINE_I386) {
+        error = "not a 32-bit x86 Windows program";
+        return false;
+    }
+    unsigned sections = ReadU16(coff + 2);
+    size_t sectionTable = peOffset + 4 + COFF_HEADER_BYTES + ReadU16(coff + 16);
+    if (sections == 0 || sectionTable > file.size() ||
+        (file.size() - sectionTable) / SECTION_HEADER_BYTES < sections) {
+        error = "damaged PE image (section table)";
+        return false;
+    }
+    uint64_t end = sectionTable + sections * SECTION_HEADER_BYTES;
+    for (unsigned i = 0; i < sections; ++i) {
+        const uint8_t* section = &file[sectionTable + i * SECTION_HEADER_BYTES];
+        uint32_t rawSize = ReadU32(section + 16);
+        uint32_t rawOffset = ReadU32(section + 20);
+        if (rawSize)
+            end = std::max<uint64_t>(end, static_cast<uint64_t>(rawOffset) + rawSize);
+    }
+    if (end > file.size()) {
+        error = "damaged PE image (sections run past the end of the file)";
+        return false;
+    }
+    imageEnd = static_cast<uint32_t>(end);
+    return true;
+}
+
+bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der)
+{
+    const uint8_t* marker = reinterpret_cast<const uint8_t*>(PACKAGE_CERTIFICATE_MARKER);
+    const uint8_t* end = image + size;
+    for (const uint8_t* at = image;
+         (at = std::search(at, end, marker, marker + PACKAGE_CERTIFICATE_MARKER_BYTES)) != end;
+         ++at) {
+        const uint8_t* body = at + PACKAGE_CERTIFICATE_MARKER_BYTES;
+        if (end - body < 4)
+            break;
+        uint32_t length = ReadU32(body);
+        // A DER certificate starts with a SEQUENCE tag.
+        if (length == 0 || length > CERTIFICATE_MAX_BYTES || length > size_t(end - body - 4) ||
+            body[4] != 0x30)
+            continue;
+        der.assign(body + 4, body + 4 + length);
+        return true;
+    }
+    return false;
+}

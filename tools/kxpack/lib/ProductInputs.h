@@ -1,0 +1,24 @@
+// Reading and checking what goes into an installer: the header bitmap and
+// the folder of licence texts. Each problem comes back as one clear line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Bytes.h"
+#include "ZipArchive.h"
+
+struct BitmapInfo {
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;
+};
+
+// A Windows BMP file: file header, an info header the system can draw.
+bool CheckBitmap(const Bytes& bmp, BitmapInfo& info, std::string& error);
+
+// The licence texts of `folder`, named "<locale id>-<anything>", each decoded
+// (UTF-8 or UTF-16) and stored as UTF-16LE with a byte order mark, in name
+// order. Warnings tell of locales given twice.
+bool LoadLicenseTexts(const std::string& folder, std::vector<ZipInput>& texts,
+                      std::vector<std::string>& warnings, std::string& error);

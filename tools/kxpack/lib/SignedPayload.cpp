@@ -1,0 +1,55 @@
+#include "SignedPayload.h"
+
+#include <lzo/lzo1x.h>
+
+#include "package/PackageFormat.h"
+
+bool PackSignedPayload(const Bytes& content, Bytes& payload, std::string& error)
+{
+    if (content.empty() || content.size() >= 0xFFFFFFFFu) {
+        error = "a signed record holds 1 byte to 4 GB";
+        return false;
+    }
+    if (lzo_init() != LZO_E_OK) {
+        error = "LZO does not initialise";
+        return false;
+    }
+    // The worst case of LZO1X for incompressible input.
+    payload.assign(content.size() + content.size() / 16 + 64 + 3 + SIGNED_TRAILER_BYTES, 0);
+    Bytes work(LZO1X_999_MEM_COMPRESS);
+    lzo_uint packed = 0;
+    if (lzo1x_999_compress(content.data(), content.size(), payload.data(), &packed, work.data()) !=
+        LZO_E_OK) {
+        error = "LZO compression failed";
+        return false;
+    }
+    payload.resize(packed);
+    AppendU32(payload, static_cast<uint32_t>(content.size()));
+    AppendU32(payload, SIGNED_TRAILER_MARKER);
+    ScrambleRecord(payload.data(), static_cast<ptrdiff_t>(payload.size()), SIGNATURE_LAYER_KEY);
+    return true;
+}
+
+bool UnpackSignedPayload(const uint8_t* payload, size_t size, Bytes& content, std::string& problem)
+{
+    Bytes plain(payload, payload + size);
+    DescrambleRecord(plain.data(), static_cast<ptrdiff_t>(plain.size()), SIGNATURE_LAYER_KEY);
+    size_t streamBytes = 0;
+    uint32_t unpackedSize = 0;
+    if (!SplitSignedPayload(plain.data(), plain.size(), &streamBytes, &unpackedSize)) {
+        problem = "no valid trailer (marker, size or end of the compressed stream)";
+        Wipe(plain);
+        return false;
+    }
+    content.assign(unpackedSize, 0);
+    lzo_uint produced = unpackedSize;
+    int result = lzo1x_decompress_safe(plain.data(), streamBytes, content.data(), &produced, nullptr);
+    Wipe(plain);
+    if (result != LZO_E_OK) {
+        problem = "the compressed stream does not unpack (LZO error " + std::to_string(result) + ")";
+        Wipe(content);
+        return false;
+    }
+    content.resize(produced);
+    return true;
+}

@@ -1,0 +1,45 @@
+// kxpack: makes and checks the packages of the setup program.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Args.h"
+#include "Commands.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: kxpack <command> [options]\n"
+    "\n"
+    "Makes and checks installers of the kxsetup setup program.\n"
+    "\n"
+    "commands:\n"
+    "  keygen   make a package key pair (private key and certificate)\n"
+    "  build    build an installer from the setup program and a product folder\n"
+    "  inspect  show and verify an installer or an uninstaller\n"
+    "\n"
+    "Run 'kxpack <command> --help' for the options of a command.\n"
+    "Exit status: 0 success, 1 failure (or nothing verified), 2 wrong command line.\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        fputs(USAGE, stderr);
+        return EXIT_USAGE;
+    }
+    std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        fputs(USAGE, stdout);
+        return EXIT_OK;
+    }
+    if (command == "keygen")
+        return RunKeygen(argc - 2, argv + 2);
+    if (command == "build")
+        return RunBuild(argc - 2, argv + 2);
+    if (command == "inspect")
+        return RunInspect(argc - 2, argv + 2);
+    fprintf(stderr, "kxpack: unknown command '%s'\n\n%s", command.c_str(), USAGE);
+    return EXIT_USAGE;
+}
