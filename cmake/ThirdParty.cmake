@@ -18,7 +18,8 @@ add_library(minizip STATIC
   ${KX_DEPS_DIR}/minizip/ioapi.c
   ${KX_DEPS_DIR}/minizip/iowin32.c)
 target_include_directories(minizip SYSTEM PUBLIC ${KX_DEPS_DIR}/minizip)
-target_compile_definitions(minizip PRIVATE NOCRYPT NOUNCRYPT)
+# Compressed data is read in pieces of up to 32 KB.
+target_compile_definitions(minizip PRIVATE NOCRYPT NOUNCRYPT UNZ_BUFSIZE=32768)
 target_compile_options(minizip PRIVATE -w)
 target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 

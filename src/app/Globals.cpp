@@ -1,5 +1,6 @@
 #include "app/Globals.h"
 
+TextStore Texts;
 InstallPackage Package;
 TStrStatic<0x104> SetupFolder;
 TStrStatic<0x200> ProgramName;
@@ -8,3 +9,5 @@ TStrStatic<0x100> CompanyName;
 
 int LaunchAfterInstall = 0;
 int CreateDesktopShortcut = 0;
+
+TStrStatic<0x104> InstallFolder;

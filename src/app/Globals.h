@@ -4,7 +4,11 @@
 #pragma once
 
 #include "base/Str.h"
+#include "base/TextStore.h"
 #include "package/InstallPackage.h"
+
+// The localised texts, read by the UI thread and the workers.
+extern TextStore Texts;
 
 // The package read from the program's own file; its records stay in memory,
 // descrambled, for the life of the process.
@@ -20,3 +24,7 @@ extern TStrStatic<0x100> CompanyName;
 
 extern int LaunchAfterInstall;
 extern int CreateDesktopShortcut;
+
+// The installation folder chosen on the settings page; the uninstaller reads
+// it from its uninstall list.
+extern TStrStatic<0x104> InstallFolder;

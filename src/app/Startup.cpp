@@ -32,6 +32,7 @@ RunMode GetRunMode()
 
 int RunSetup(HINSTANCE /*instance*/)
 {
+    Texts.SelectLanguage(GetSystemDefaultLCID());
     TStrStatic<0x104> programPath;
     GetModuleFileNameW(nullptr, programPath.GetBuffer(), programPath.GetCapacity());
     programPath.UpdateLength();

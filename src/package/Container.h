@@ -3,6 +3,8 @@
 // with an id wins.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "base/Array.h"
@@ -42,6 +44,10 @@ public:
     bool GetBitmapRecord(CSecureBuffer& bitmap) const;
     // A value of the signed setup configuration.
     bool GetConfigValue(const wchar_t* key, CStr& out) const;
+    // The licence agreement for `locale` from the licence-texts archive,
+    // unpacked through "<folder>\licenses.zip": the bytes of the first entry
+    // named "<locale>-..." and two zero bytes.
+    bool LoadLicenseText(const wchar_t* folder, LCID locale, CSecureBuffer& text) const;
 
     virtual bool Validate() { return true; }
 

@@ -220,6 +220,12 @@ TEST_F(KxpackCliTest, EveryInputProblemIsNamed)
 
     mkdir((m_dir / "empty").c_str(), 0755);
     ExpectBuildFails("holds no files", {"--program", m_dir / "empty"});
+    WriteText(m_dir / "product/program/Setup.zip", "x");
+    ExpectBuildFails("writes its temporary archive under this name");
+    unlink((m_dir / "product/program/Setup.zip").c_str());
+    WriteText(m_dir / "product/program/sub/nul.txt", "x");
+    ExpectBuildFails("names a device");
+    unlink((m_dir / "product/program/sub/nul.txt").c_str());
     WriteText(m_dir / "not.zip", "not a zip");
     ExpectBuildFails("not a readable ZIP archive", {"--program", m_dir / "not.zip"});
 

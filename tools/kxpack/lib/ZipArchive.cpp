@@ -3,6 +3,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstring>
+#include <strings.h>
 #include <cstdio>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -30,7 +32,9 @@ std::string NameProblem(const std::string& name)
         return "\"" + name + "\": the name is longer than " + std::to_string(MAX_ENTRY_NAME) +
                " characters";
     if (IsUnsafeEntryName(name))
-        return "\"" + name + "\": the name leads outside the installation folder";
+        return "\"" + name + "\": the name leads outside the installation folder or names a device";
+    if (strcasecmp(name.c_str(), "setup.zip") == 0 || strcasecmp(name.c_str(), "custom.zip") == 0)
+        return "\"" + name + "\": the setup program writes its temporary archive under this name";
     return "";
 }
 
@@ -200,21 +204,33 @@ private:
 
 bool IsUnsafeEntryName(const std::string& name)
 {
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4",
+                                          "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+                                          "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
     std::string path = name;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    if (path.empty() || path[0] == '\\' || path.find(':') != std::string::npos)
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (path.empty() || path[0] == '/' || path.find(':') != std::string::npos)
         return true;
     size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string part = path.substr(start, end - start);
-        if (part == "." || part == "..")
+    for (;;) {
+        size_t end = path.find('/', start);
+        bool last = end == std::string::npos;
+        std::string part = path.substr(start, last ? std::string::npos : end - start);
+        if (part.empty() && !last)
             return true;
+        // Windows drops trailing dots and blanks: "..", "..." and ". ." are no names.
+        if (!part.empty() && part.find_first_not_of(". ") == std::string::npos)
+            return true;
+        std::string stem = part.substr(0, part.find('.'));
+        while (!stem.empty() && stem.back() == ' ')
+            stem.pop_back();
+        for (const char* device : devices)
+            if (strcasecmp(stem.c_str(), device) == 0)
+                return true;
+        if (last)
+            return false;
         start = end + 1;
     }
-    return false;
 }
 
 bool ZipFolder(const std::string& folder, const std::string& nearPath, Bytes& zip,

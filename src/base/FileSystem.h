@@ -1,0 +1,48 @@
+// Folder and file helpers shared by extraction, installation and
+// uninstallation. They hold no state; paths are at most 259 characters.
+#pragma once
+
+#include <windows.h>
+
+// Creates every missing folder of `path`, left to right. True when the
+// folder exists afterwards (or `path` names something that exists).
+bool CreateFolderTree(const wchar_t* path);
+
+// Creates `path` and its missing ancestors, from the parent upward when
+// needed. A trailing backslash is not a split point.
+bool EnsureFolder(const wchar_t* path);
+
+// Deletes what `pattern` matches in `folder` (sub-folders too when
+// `recurse`), then the folder itself when `removeFolder`. Returns the entries
+// handled: every file counts, deleted or not; a folder counts when removed.
+unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool recurse, bool removeFolder);
+
+// Deletes the program group's folder under the common Programs folder (the
+// user's when the common one is unknown). True when anything was found in or
+// removed from it. An empty name, or one that leads out of the Programs
+// folder, does nothing.
+bool RemoveProgramGroupFolder(const wchar_t* groupName);
+
+// The icon of a file's type: from the shell, else from the registry's
+// DefaultIcon of its class. `iconFile` (256 characters) is empty and `index`
+// -1 when there is none.
+void GetIconLocation(const wchar_t* path, wchar_t* iconFile, int* index);
+
+// The system's text for `code` into `out`; a fallback when it has none.
+void FormatSystemError(DWORD code, wchar_t* out, unsigned outChars);
+// Shows that text in an error box without owner, captioned with the product name.
+void ShowSystemError(DWORD code);
+
+class CStr;
+// Whether `relative` names something strictly inside the folder it is
+// joined to: no drive or stream colon, no leading separator, no empty
+// component (but a trailing separator), no component of dots and blanks only.
+bool IsRelativeInside(const wchar_t* relative);
+// `base` + "\" + `relative` into `out` when `relative` stays inside and the
+// whole fits without being cut; false (and `out` empty) otherwise.
+bool JoinPathInside(const wchar_t* base, const wchar_t* relative, CStr& out);
+
+// Whether a path that cannot be deleted now may be deleted at the next
+// restart: only when it is shorter than the setup program's folder and not
+// the beginning of it (so that folder and its ancestors never are).
+bool MayDeleteAtRestart(const wchar_t* path, const wchar_t* setupFolder);

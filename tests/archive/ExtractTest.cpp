@@ -1,0 +1,219 @@
+// Extraction into the installation folder: what is written and recorded, what
+// is refused, and the licence text for a locale.
+#include <gtest/gtest.h>
+
+#include "archive/Extract.h"
+#include "package/InstallPackage.h"
+#include "support/TempFolder.h"
+#include "support/TestZip.h"
+
+namespace {
+
+class ExtractTest : public ::testing::Test {
+protected:
+    ExtractTest() : m_install(m_root.Path(L"Install"))
+    {
+        CreateDirectoryW(m_install.c_str(), nullptr);
+    }
+
+    bool Extract(const ByteVector& archive)
+    {
+        std::wstring zip = m_root.Path(L"archive.zip");
+        EXPECT_TRUE(WriteBytes(zip, archive));
+        return ExtractArchive(zip.c_str(), m_install.c_str(), m_created);
+    }
+    std::wstring Installed(const std::wstring& relative) const { return m_install + L"\\" + relative; }
+    bool Exists(const std::wstring& path) const
+    {
+        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    std::vector<std::wstring> Created() const
+    {
+        std::vector<std::wstring> paths;
+        for (unsigned i = 0; i < m_created.GetCount(); ++i)
+            paths.push_back(m_created[i]);
+        return paths;
+    }
+    // Everything below the scratch root except the installation folder's tree.
+    std::vector<std::wstring> OutsideInstall() const
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW(m_root.Path(L"*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name != L"." && name != L".." && name != L"Install" && name != L"archive.zip")
+                    names.push_back(name);
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        return names;
+    }
+
+    CTempFolder m_root;
+    std::wstring m_install;
+    CPathList m_created;
+};
+
+TEST_F(ExtractTest, WritesFilesAndRecordsOnlyThem)
+{
+    ASSERT_TRUE(Extract(MakeZip({{"bin/", {}},
+                                 {"bin/a.dll", Bytes("dll")},
+                                 {"empty.txt", {}},
+                                 {"deep/er/file.txt", Bytes(std::string(70000, 'z'))},
+                                 {"top.txt", Bytes("top"), 0}})));
+    EXPECT_TRUE(Exists(Installed(L"bin")));
+    ByteVector data;
+    ASSERT_TRUE(ReadBytes(Installed(L"bin\\a.dll"), data));
+    EXPECT_EQ(Bytes("dll"), data);
+    ASSERT_TRUE(ReadBytes(Installed(L"deep\\er\\file.txt"), data)); // folder made without its entry
+    EXPECT_EQ(70000u, data.size());
+    EXPECT_FALSE(Exists(Installed(L"empty.txt")));
+    EXPECT_EQ((std::vector<std::wstring>{Installed(L"bin\\a.dll"), Installed(L"deep\\er\\file.txt"),
+                                         Installed(L"top.txt")}),
+              Created());
+}
+
+TEST_F(ExtractTest, UnsupportedMethodStopsKeepingEarlierFiles)
+{
+    EXPECT_FALSE(Extract(MakeZip({{"first.txt", Bytes("1")}, {"odd.bin", Bytes("BZh9"), 12}, {"last.txt", Bytes("3")}})));
+    EXPECT_TRUE(Exists(Installed(L"first.txt")));
+    EXPECT_FALSE(Exists(Installed(L"odd.bin")));
+    EXPECT_FALSE(Exists(Installed(L"last.txt")));
+    // The path was recorded before its entry failed to open: the rollback
+    // deletes what is not there.
+    EXPECT_EQ((std::vector<std::wstring>{Installed(L"first.txt"), Installed(L"odd.bin")}), Created());
+}
+
+TEST_F(ExtractTest, NamesLeadingOutOfTheFolderAreRefused)
+{
+    const char* names[] = {"..\\..\\Windows\\x.dll", "../escape.txt", "C:\\x", "\\x", "/x",
+                           "sub/../../x", "a.txt:stream", "sub/./x", "..", "sub/..",
+                           "CON", "sub/nul.txt", "com1", "LPT9.log"};
+    for (const char* name : names) {
+        m_created.RemoveAll();
+        EXPECT_FALSE(Extract(MakeZip({{"before.txt", Bytes("kept")}, {name, Bytes("bad")}, {"after.txt", Bytes("a")}})))
+            << name;
+        EXPECT_TRUE(Exists(Installed(L"before.txt"))) << name;
+        EXPECT_FALSE(Exists(Installed(L"after.txt"))) << name;
+        EXPECT_EQ((std::vector<std::wstring>{Installed(L"before.txt")}), Created()) << name;
+        EXPECT_TRUE(OutsideInstall().empty()) << name;
+    }
+    // Dots inside names are fine.
+    EXPECT_TRUE(Extract(MakeZip({{"a..b/.c/d.", Bytes("ok")}, {"console.txt", Bytes("ok")}})));
+}
+
+TEST_F(ExtractTest, SizesThatCannotBeHeldAreRefused)
+{
+    for (int64_t declared : {0xFFFFFFFFll, 0xFFFFFFFEll, 0x80000000ll}) {
+        m_created.RemoveAll();
+        ZipTestEntry huge{"huge.bin", Bytes("small really"), 0};
+        huge.declaredSize = declared;
+        EXPECT_FALSE(Extract(MakeZip({huge}))) << declared;
+        EXPECT_FALSE(Exists(Installed(L"huge.bin")));
+        EXPECT_EQ(0u, m_created.GetCount());
+    }
+}
+
+TEST_F(ExtractTest, UnreadableCentralHeaderFailsTheExtraction)
+{
+    ZipTestOptions broken;
+    broken.brokenCentralHeader = 1;
+    EXPECT_FALSE(Extract(MakeZip({{"a.txt", Bytes("1")}, {"b.txt", Bytes("2")}, {"c.txt", Bytes("3")}}, broken)));
+    EXPECT_TRUE(Exists(Installed(L"a.txt")));
+}
+
+TEST_F(ExtractTest, FileThatCannotBeOpenedIsNotLeftInTheList)
+{
+    // An older copy, still in use: opened without sharing.
+    ASSERT_TRUE(WriteBytes(Installed(L"running.exe"), Bytes("old")));
+    HANDLE inUse = CreateFileW(Installed(L"running.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
+    EXPECT_FALSE(Extract(MakeZip({{"new.txt", Bytes("n")}, {"running.exe", Bytes("new")}})));
+    CloseHandle(inUse);
+    EXPECT_EQ((std::vector<std::wstring>{Installed(L"new.txt")}), Created());
+    ByteVector data;
+    ASSERT_TRUE(ReadBytes(Installed(L"running.exe"), data));
+    EXPECT_EQ(Bytes("old"), data);
+}
+
+TEST_F(ExtractTest, PackageArchives)
+{
+    ByteVector core = MakeZip({{"program.exe", Bytes("MZ")}});
+    ByteVector custom = MakeZip({{"custom.cfg", Bytes("c")}});
+    std::wstring path = m_root.Path(L"setup.exe");
+    ByteVector license = ContainerBytes(CONTAINER_LICENSE, {{1, Bytes("x")}});
+    ASSERT_TRUE(WriteBytes(path, ProgramFile({license, ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, core}})})));
+    InstallPackage package;
+    ASSERT_TRUE(package.Load(path.c_str()));
+    // Without a custom container: success without touching the disk.
+    EXPECT_TRUE(ExtractCustomArchive(package, m_install.c_str(), m_created));
+    EXPECT_EQ(0u, m_created.GetCount());
+    ASSERT_TRUE(ExtractSetupArchive(package, m_install.c_str(), m_created));
+    EXPECT_TRUE(Exists(Installed(L"program.exe")));
+    EXPECT_FALSE(Exists(Installed(L"setup.zip"))); // the temporary archive is gone
+
+    ASSERT_TRUE(WriteBytes(path, ProgramFile({license, ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, core}}),
+                                              ContainerBytes(CONTAINER_CUSTOM, {{RECORD_ARCHIVE, custom}})})));
+    ASSERT_TRUE(package.Load(path.c_str()));
+    ASSERT_TRUE(ExtractCustomArchive(package, m_install.c_str(), m_created));
+    EXPECT_TRUE(Exists(Installed(L"custom.cfg")));
+    EXPECT_FALSE(Exists(Installed(L"custom.zip")));
+
+    // A custom container without its archive record fails.
+    ASSERT_TRUE(WriteBytes(path, ProgramFile({license, ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, core}}),
+                                              ContainerBytes(CONTAINER_CUSTOM, {{9, custom}})})));
+    ASSERT_TRUE(package.Load(path.c_str()));
+    EXPECT_FALSE(ExtractCustomArchive(package, m_install.c_str(), m_created));
+}
+
+class LicenseTextTest : public ::testing::Test {
+protected:
+    // A package whose licence archive holds `entries`; the text for `locale`.
+    std::wstring TextFor(const std::vector<ZipTestEntry>& entries, LCID locale, bool* found = nullptr)
+    {
+        std::wstring path = m_folder.Path(L"setup.exe");
+        EXPECT_TRUE(WriteBytes(path, ProgramFile({ContainerBytes(CONTAINER_LICENSE, SignedPair(RECORD_LICENSES, RECORD_LICENSES_SIGNATURE, MakeZip(entries))),
+                                                  CoreContainer()})));
+        InstallPackage package;
+        EXPECT_TRUE(package.Load(path.c_str()));
+        CSecureBuffer text;
+        bool ok = package.m_pLicense->LoadLicenseText(m_folder.Root().c_str(), locale, text);
+        if (found)
+            *found = ok;
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(m_folder.Path(L"licenses.zip").c_str()));
+        if (!ok)
+            return L"<null>";
+        EXPECT_EQ(0, text.Data()[text.Size() - 1]);
+        EXPECT_EQ(0, text.Data()[text.Size() - 2]);
+        return std::wstring(reinterpret_cast<const wchar_t*>(text.Data()));
+    }
+
+    CTempFolder m_folder;
+};
+
+ByteVector Text(const std::wstring& text)
+{
+    return Utf16(text, false);
+}
+
+TEST_F(LicenseTextTest, PicksTheFirstEntryWithTheLocalePrefix)
+{
+    std::vector<ZipTestEntry> entries = {{"10490-other.txt", Text(L"ten thousand")},
+                                         {"1049-ru.txt", Text(L"russian")},
+                                         {"1049-second.txt", Text(L"second")},
+                                         {"1033-en.txt", Text(L"english")}};
+    EXPECT_EQ(L"russian", TextFor(entries, 1049));
+    EXPECT_EQ(L"english", TextFor(entries, 1033));
+    EXPECT_EQ(L"<null>", TextFor(entries, 1031));
+    EXPECT_EQ(L"<null>", TextFor(entries, 104));
+}
+
+TEST_F(LicenseTextTest, EmptyMatchingEntryGivesNothing)
+{
+    // The first match decides, even when it is empty.
+    EXPECT_EQ(L"<null>", TextFor({{"1033-empty.txt", {}}, {"1033-full.txt", Text(L"full")}}, 1033));
+}
+
+} // namespace
