@@ -69,7 +69,8 @@ TEST(FileSystemTest, DeleteFolderTreeCountsWhatItHandled)
     EXPECT_FALSE(Exists(tree + L"\\sub\\b.txt"));
     EXPECT_TRUE(Exists(tree + L"\\busy.txt"));
     CloseHandle(busy);
-    EXPECT_EQ(2u, DeleteFolderTree(tree.c_str(), L"*.*", true, true) + (Exists(tree + L"\\sub") ? 1u : 0u));
+    EXPECT_GE(DeleteFolderTree(tree.c_str(), L"*.*", true, true), 2u); // busy.txt and the folder
+    EXPECT_FALSE(Exists(tree));
     EXPECT_EQ(0u, DeleteFolderTree(nullptr, L"*.*", true, true));
 }
 

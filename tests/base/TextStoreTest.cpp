@@ -72,6 +72,7 @@ TEST(TextStoreTest, StringTableWhenTheLocaleHasNoLanguageFile)
     EXPECT_NE(std::wstring::npos, Load(store, IDS_FOLDER_EXISTS).find(L"there.\n\nAre you sure"));
     EXPECT_EQ(L"You should close %s to continue uninstall.\r\n\r\nPlease, close %s application.", Load(store, IDS_CLOSE_PROGRAM));
     EXPECT_EQ(L"  Create directories", Load(store, IDS_STEP_CREATE_DIRECTORIES));
+    EXPECT_EQ(L"a|b^c", Load(store, 900));
     EXPECT_EQ(L"", Load(store, 9999));
 }
 
