@@ -1,5 +1,7 @@
 #include "ToolRunner.h"
 
+#include "lib/FileIo.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
@@ -58,15 +60,8 @@ CScratchFolder::~CScratchFolder()
 std::vector<std::string> CScratchFolder::List() const
 {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(m_path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
+    std::string error;
+    ListFolder(m_path, names, error);
     return names;
 }
 

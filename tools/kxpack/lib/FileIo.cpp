@@ -1,6 +1,8 @@
 #include "FileIo.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +41,24 @@ bool IsDirectory(const std::string& path)
 {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool ListFolder(const std::string& folder, std::vector<std::string>& names, std::string& error)
+{
+    names.clear();
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) {
+        error = folder + ": not a readable folder";
+        return false;
+    }
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return true;
 }
 
 bool IsRegularFile(const std::string& path)

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "Bytes.h"
 
 bool ReadWholeFile(const std::string& path, Bytes& out, std::string& error);
 bool IsDirectory(const std::string& path);
+// The names in a folder (without "." and ".."), sorted.
+bool ListFolder(const std::string& folder, std::vector<std::string>& names, std::string& error);
 bool IsRegularFile(const std::string& path);
 // A new empty file with a unique name beside `nearPath`, for scratch work.
 bool MakeScratchFile(const std::string& nearPath, std::string& scratchPath, std::string& error);

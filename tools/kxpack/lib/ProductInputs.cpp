@@ -1,7 +1,6 @@
 #include "ProductInputs.h"
 
 #include <algorithm>
-#include <dirent.h>
 #include <map>
 
 #include "FileIo.h"
@@ -58,19 +57,9 @@ bool LoadLicenseTexts(const std::string& folder, std::vector<ZipInput>& texts,
                       std::vector<std::string>& warnings, std::string& error)
 {
     texts.clear();
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
-        error = folder + ": not a readable folder";
-        return false;
-    }
     std::vector<std::string> names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
+    if (!ListFolder(folder, names, error))
+        return false;
 
     std::map<unsigned long, std::string> locales;
     for (const auto& name : names) {

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <strings.h>
 #include <cstdio>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,19 +48,9 @@ bool Walk(const std::string& root, const std::string& prefix, std::vector<Folder
           std::string& error)
 {
     std::string dirPath = prefix.empty() ? root : root + "/" + prefix;
-    DIR* dir = opendir(dirPath.c_str());
-    if (!dir) {
-        error = dirPath + ": cannot read the folder";
-        return false;
-    }
     std::vector<std::string> names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
+    if (!ListFolder(dirPath, names, error))
+        return false;
     for (const auto& name : names) {
         std::string relative = prefix.empty() ? name : prefix + "/" + name;
         std::string path = root + "/" + relative;
