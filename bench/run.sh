@@ -6,8 +6,12 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 
-cmake --build --preset native --target kxpack make_payload >/dev/null
-cmake --build --preset mingw --target setup descramble_bench extract_bench load_bench >/dev/null
+build() { # preset, targets...: quiet unless it fails
+  local log
+  log=$(cmake --build --preset "$@" 2>&1) || { echo "$log" >&2; exit 1; }
+}
+build native --target kxpack make_payload
+build mingw --target setup sample_installer descramble_bench extract_bench install_bench load_bench
 
 bin="$top/build/mingw/bin"
 work="$top/build/mingw/bench-work"
@@ -55,6 +59,29 @@ bench_extract() {
   }'
 }
 
+# A whole installation by the worker, step by step: the sample product, and
+# a payload of the given size with the sample's terminal and manual added.
+bench_install() {
+  local megabytes=${1:-100} runs=3
+  local dir="$work/payload-$megabytes"
+  if [ ! -f "$dir/payload.zip" ]; then
+    "$top/build/native/bin/make_payload" "$dir" "$megabytes"
+  fi
+  rm -rf "$dir/full"
+  cp -r "$dir/program" "$dir/full"
+  cp -r "$top/examples/sample/program/." "$dir/full/"
+  cp "$top/build/mingw/sample/terminal.exe" "$dir/full/"
+  "$top/build/native/bin/kxpack" build --stub "$bin/setup.exe" --key "$top/build/mingw/keys/dev/package-key.pem" \
+    --product "$top/examples/sample" --program "$dir/full" --output "$dir/full-setup.exe" 2>/dev/null
+  echo "A whole installation by the worker (median of $runs runs, seconds)"
+  printf '%-20s %14s %14s\n' "step" "sample" "$megabytes MB payload"
+  # One after the other: both install into the same folder.
+  wine_run "$bin/install_bench.exe" "$(winepath_of "$bin/kestrel-setup.exe")" "$runs" >"$dir/install-sample.tsv"
+  wine_run "$bin/install_bench.exe" "$(winepath_of "$dir/full-setup.exe")" "$runs" >"$dir/install-payload.tsv"
+  paste "$dir/install-sample.tsv" <(cut -f2 "$dir/install-payload.tsv") |
+    awk -F'\t' '{ printf "%-20s %14.3f %14.3f\n", $1, $2, $3 }'
+}
+
 winepath_of() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 if [ $# -gt 0 ]; then
@@ -63,7 +90,7 @@ if [ $# -gt 0 ]; then
   echo
   "bench_$name" "$@"
 else
-  for name in descramble load extract; do
+  for name in descramble load extract install; do
     echo
     "bench_$name"
   done

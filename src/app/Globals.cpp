@@ -11,3 +11,6 @@ int LaunchAfterInstall = 0;
 int CreateDesktopShortcut = 0;
 
 TStrStatic<0x104> InstallFolder;
+TStrStatic<0x104> ProgramGroup;
+TStrStatic<0x104> ProgramGroupPath;
+TStrStatic<0x104> MainProgramPath;

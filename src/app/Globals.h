@@ -25,6 +25,13 @@ extern TStrStatic<0x100> CompanyName;
 extern int LaunchAfterInstall;
 extern int CreateDesktopShortcut;
 
-// The installation folder chosen on the settings page; the uninstaller reads
-// it from its uninstall list.
+// The installation folder and the Start-menu group name chosen on the
+// settings page; the uninstaller reads them from its uninstall list.
 extern TStrStatic<0x104> InstallFolder;
+extern TStrStatic<0x104> ProgramGroup;
+// The group's folder, filled when the installation creates it.
+extern TStrStatic<0x104> ProgramGroupPath;
+// The main program (the first shortcut's target): a full path during an
+// installation, the configured path relative to the installation folder
+// during an uninstallation.
+extern TStrStatic<0x104> MainProgramPath;

@@ -57,7 +57,10 @@ bool ExtractRecord(const CDCContainer* container, const wchar_t* zipName, const 
         return false; // a partly written file stays
     file.Close();
     bool extracted = ExtractArchive(zipPath, installFolder, createdFiles);
+    // The worker reports the extraction's error code, not the clean-up's.
+    DWORD error = GetLastError();
     DeleteFileW(zipPath);
+    SetLastError(error);
     return extracted;
 }
 

@@ -163,9 +163,9 @@ void FormatSystemError(DWORD code, wchar_t* out, unsigned outChars)
         CopyText(out, outChars, text);
     } else {
         // The system has no text for this code: say at least which code it was.
-        _snwprintf(out, outChars - 1, L"Error %lu (0x%08lX).", static_cast<unsigned long>(code),
-                   static_cast<unsigned long>(code));
-        out[outChars - 1] = 0;
+        TStrStatic<64> fallback;
+        fallback.Format(L"Error %lu (0x%08lX).", static_cast<unsigned long>(code), static_cast<unsigned long>(code));
+        CopyText(out, outChars, fallback);
     }
     if (text)
         LocalFree(text);

@@ -166,10 +166,15 @@ void WarnAboutShortcuts(const std::u16string& config, const Bytes& programZip)
     if (shortcuts.empty())
         Warn("the configuration names no shortcut (link_name_1=, file_name_1=, icon_file_1=, "
              "icon_index_1=); file_name_1= is the program started after installation");
-    for (const auto& shortcut : shortcuts)
+    for (const auto& shortcut : shortcuts) {
+        std::string number = "shortcut " + std::to_string(shortcut.number) + ": ";
         if (!present(shortcut.file))
-            Warn("shortcut " + std::to_string(shortcut.number) + ": \"" + ToUtf8(shortcut.file) +
-                 "\" is not among the program files");
+            Warn(number + "\"" + ToUtf8(shortcut.file) + "\" is not among the program files");
+        // The name is the shortcut's file name as it stands.
+        const std::u16string& name = shortcut.name;
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, u".lnk") != 0)
+            Warn(number + "\"" + ToUtf8(name) + "\" does not end in .lnk, so it is not a shortcut file");
+    }
 }
 
 bool AddSigned(const CSigningKey& key, const CPackageCertificate* check, uint32_t id,

@@ -1,0 +1,151 @@
+#include "install/Shortcuts.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/Globals.h"
+#include "base/ComPtr.h"
+#include "base/FileSystem.h"
+#include "base/KeyText.h"
+#include "install/InstallWorker.h"
+#include "res/TextIds.h"
+
+namespace {
+
+// Up to 63 shortcuts, numbered from 1.
+const unsigned MAX_SHORTCUTS = 63;
+
+// The path of a special folder: the shared one, else the user's.
+bool GetSpecialFolder(int common, int personal, CStr& path)
+{
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, common, &list)) &&
+        FAILED(SHGetSpecialFolderLocation(nullptr, personal, &list)))
+        return false;
+    bool ok = SHGetPathFromIDListW(list, path.GetBuffer()) != FALSE;
+    path.UpdateLength();
+    TComPtr<IMalloc> allocator;
+    if (SUCCEEDED(SHGetMalloc(reinterpret_cast<IMalloc**>(allocator.Receive()))))
+        allocator->Free(list);
+    return ok;
+}
+
+// The four keys of shortcut `n`; false at the first one missing.
+bool ReadShortcutEntry(const CDCContainer& license, unsigned n, CStr& name, CStr& file, CStr& iconFile,
+                       CStr& iconIndex)
+{
+    TStrStatic<32> key;
+    key.Format(L"link_name_%u=", n);
+    if (!license.GetConfigValue(key, name))
+        return false;
+    key.Format(L"file_name_%u=", n);
+    if (!license.GetConfigValue(key, file))
+        return false;
+    key.Format(L"icon_file_%u=", n);
+    if (!license.GetConfigValue(key, iconFile))
+        return false;
+    key.Format(L"icon_index_%u=", n);
+    return license.GetConfigValue(key, iconIndex);
+}
+
+} // namespace
+
+bool CreateProgramGroupFolder(const wchar_t* groupName, wchar_t* out)
+{
+    if (!groupName || !out)
+        return false;
+    TStrStatic<MAX_PATH> programs, path;
+    if (!GetSpecialFolder(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, programs))
+        return false;
+    if (!JoinPathInside(programs, groupName, path)) {
+        // A group that would leave the Programs folder, or not fit.
+        SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES && !CreateFolderTree(path))
+        return false;
+    CopyText(out, MAX_PATH, path);
+    return true;
+}
+
+bool CreateShortcut(const wchar_t* workingFolder, const wchar_t* target, const wchar_t* shortcutPath,
+                    const wchar_t* description, const wchar_t* arguments, const wchar_t* iconFile,
+                    int iconIndex)
+{
+    if (!target || !shortcutPath || !description || !arguments)
+        return false;
+    TComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.Receive())))
+        return false;
+    link->SetPath(target);
+    link->SetArguments(arguments);
+    link->SetWorkingDirectory(workingFolder);
+    link->SetDescription(description);
+    wchar_t icon[256];
+    CopyText(icon, 256, iconFile ? iconFile : L"");
+    if (iconIndex < 0) {
+        wchar_t typeIcon[256];
+        GetIconLocation(target, typeIcon, &iconIndex);
+        if (typeIcon[0])
+            CopyText(icon, 256, typeIcon);
+    }
+    link->SetIconLocation(icon, iconIndex);
+    TComPtr<IPersistFile> file;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive())))
+        file->Save(shortcutPath, TRUE);
+    return true;
+}
+
+bool CreateDesktopLink(const wchar_t* target, wchar_t* out, size_t outChars)
+{
+    if (!target || !out || outChars == 0)
+        return false;
+    TStrStatic<MAX_PATH> desktop;
+    if (!GetSpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, desktop))
+        return false;
+    TStrStatic<MAX_PATH + 0x200> path;
+    path.Format(L"%s\\%s.lnk", desktop.GetString(), ProgramName.GetString());
+    CopyText(out, outChars, path);
+    return CreateShortcut(InstallFolder, target, out, L"", L"", target, 0);
+}
+
+bool CInstallWorker::CreateProgramGroup()
+{
+    const CDCContainer* license = Package.m_pLicense;
+    if (!license)
+        return false;
+    if (!CreateProgramGroupFolder(ProgramGroup, ProgramGroupPath.GetBuffer())) {
+        DWORD error = GetLastError();
+        TStrStatic<MAX_PATH> text;
+        Texts.LoadText(IDS_GROUP_FAILED, text.GetBuffer(), text.GetCapacity());
+        text.UpdateLength();
+        MessageBoxW(m_hPage, text, ProgramName, MB_OK | MB_ICONWARNING);
+        SetLastError(error); // for the worker's error report
+        return false;
+    }
+    ProgramGroupPath.UpdateLength();
+
+    for (unsigned n = 1; n <= MAX_SHORTCUTS; ++n) {
+        TStrStatic<MAX_PATH> name, file, iconFile, iconIndex;
+        if (!ReadShortcutEntry(*license, n, name, file, iconFile, iconIndex))
+            break;
+        TStrStatic<MAX_PATH> target, shortcut, icon;
+        target.Format(L"%s\\%s", InstallFolder.GetString(), file.GetString());
+        shortcut.Format(L"%s\\%s", ProgramGroupPath.GetString(), name.GetString());
+        icon.Format(L"%s\\%s", InstallFolder.GetString(), iconFile.GetString());
+        CreateShortcut(InstallFolder, target, shortcut, L"", L"", icon, _wtoi(iconIndex));
+        if (n == 1)
+            MainProgramPath = target;
+    }
+    return true;
+}
+
+bool CInstallWorker::AddDesktopLink()
+{
+    wchar_t path[MAX_PATH];
+    if (!CreateDesktopLink(MainProgramPath, path, MAX_PATH))
+        return false;
+    CreatedFiles.Add(path);
+    return true;
+}

@@ -1,0 +1,212 @@
+#include "uninstall/SelfRemoval.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <initializer_list>
+
+#include "app/Globals.h"
+#include "base/BinFile.h"
+#include "base/FileSystem.h"
+#include "base/Str.h"
+
+namespace {
+
+const size_t BATCH_BYTES = 4096;
+
+// A path as cmd must see it inside a batch file: "%" doubled (cmd expands
+// it), narrowed to the OEM code page. False when a character does not
+// survive the narrowing unchanged.
+bool BatchPath(const wchar_t* path, char* out, int outBytes)
+{
+    if (!path || !*path)
+        return false;
+    wchar_t doubled[2 * MAX_PATH + 2];
+    size_t length = 0;
+    for (const wchar_t* p = path; *p; ++p) {
+        if (length + 2 >= sizeof(doubled) / sizeof(doubled[0]))
+            return false;
+        if (*p == L'%')
+            doubled[length++] = L'%';
+        doubled[length++] = *p;
+    }
+    doubled[length] = 0;
+    BOOL usedDefault = FALSE;
+    int bytes = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, doubled, -1, out, outBytes, nullptr,
+                                    &usedDefault);
+    if (bytes <= 0 || usedDefault)
+        return false;
+    wchar_t back[2 * MAX_PATH + 2];
+    int chars = MultiByteToWideChar(CP_OEMCP, 0, out, -1, back, sizeof(back) / sizeof(back[0]));
+    return chars > 0 && wcscmp(back, doubled) == 0;
+}
+
+// Appends formatted text; false when it does not fit.
+bool Append(char* out, size_t outBytes, size_t& length, const char* format, const char* text, DWORD number = 0)
+{
+    int written = _snprintf(out + length, outBytes - length, format, text, static_cast<unsigned long>(number));
+    if (written < 0 || static_cast<size_t>(written) >= outBytes - length)
+        return false;
+    length += static_cast<size_t>(written);
+    return true;
+}
+
+// "X:\name..." or "\\server\share\name...": the root and the rest.
+bool SplitRoot(const wchar_t* path, const wchar_t** rest)
+{
+    if (iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') {
+        *rest = path + 3;
+        return true;
+    }
+    if (path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.') {
+        const wchar_t* server = path + 2;
+        const wchar_t* share = wcschr(server, L'\\');
+        if (!share || share == server)
+            return false;
+        const wchar_t* name = wcschr(share + 1, L'\\');
+        if (!name || name == share + 1)
+            return false;
+        *rest = name + 1;
+        return true;
+    }
+    return false;
+}
+
+// The long form of a path, for comparing it with the system's folders.
+void LongForm(const wchar_t* path, CStr& out)
+{
+    TStrStatic<MAX_PATH> buffer;
+    DWORD length = GetLongPathNameW(path, buffer.GetBuffer(), buffer.GetCapacity());
+    out.Assign(length > 0 && length < buffer.GetCapacity() ? buffer.GetBuffer() : path);
+    while (out.GetLength() > 3 && out.GetAt(out.GetLength() - 1) == L'\\')
+        out.Truncate(out.GetLength() - 1);
+}
+
+// The folder equals `known` or lies above it.
+bool CoversFolder(const CStr& folder, const wchar_t* known)
+{
+    if (!known || !*known)
+        return false;
+    TStrStatic<MAX_PATH> knownLong;
+    LongForm(known, knownLong);
+    unsigned length = folder.GetLength();
+    return _wcsnicmp(knownLong, folder, length) == 0 &&
+           (knownLong.GetAt(length) == 0 || knownLong.GetAt(length) == L'\\');
+}
+
+bool IsWellKnownOrAbove(const CStr& folder)
+{
+    static const int FOLDERS[] = {
+        CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+        CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE,
+        CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_COMMON_DOCUMENTS,
+        CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU,
+        CSIDL_COMMON_STARTMENU,
+    };
+    wchar_t path[MAX_PATH];
+    for (int csidl : FOLDERS)
+        if (SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE) && CoversFolder(folder, path))
+            return true;
+    // The users' folder: the one that holds the profile.
+    if (SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROFILE, FALSE)) {
+        wchar_t* slash = wcsrchr(path, L'\\');
+        if (slash && slash > path + 2) {
+            *slash = 0;
+            if (CoversFolder(folder, path))
+                return true;
+        }
+    }
+    // A 32-bit program on 64-bit Windows is shown the x86 folders only.
+    for (const wchar_t* variable : {L"ProgramW6432", L"CommonProgramW6432", L"ProgramFiles", L"SystemRoot"}) {
+        DWORD length = GetEnvironmentVariableW(variable, path, MAX_PATH);
+        if (length > 0 && length < MAX_PATH && CoversFolder(folder, path))
+            return true;
+    }
+    DWORD length = GetTempPathW(MAX_PATH, path);
+    return length > 0 && length < MAX_PATH && CoversFolder(folder, path);
+}
+
+} // namespace
+
+bool GetSelfRemovalBatchPath(const wchar_t* uninstallerPath, CStr& batchPath)
+{
+    TStrStatic<MAX_PATH> folder;
+    DWORD length = GetEnvironmentVariableW(L"TEMP", folder.GetBuffer(), folder.GetCapacity());
+    if (length == 0 || length >= folder.GetCapacity())
+        length = GetEnvironmentVariableW(L"TMP", folder.GetBuffer(), folder.GetCapacity());
+    if (length == 0 || length >= folder.GetCapacity()) {
+        folder.Assign(uninstallerPath);
+        int slash = folder.ReverseFind(L'\\');
+        if (slash > 0)
+            folder.Truncate(static_cast<unsigned>(slash));
+    } else {
+        folder.UpdateLength();
+    }
+    return batchPath.Format(L"%s\\kx2uninstall.bat", folder.GetString()) > 0;
+}
+
+bool MayRemoveInstallFolder(const wchar_t* folder, const wchar_t* setupFolder)
+{
+    const wchar_t* rest = nullptr;
+    if (!folder || !setupFolder || !SplitRoot(folder, &rest) || !IsRelativeInside(rest) ||
+        rest[wcslen(rest) - 1] == L'\\' || _wcsicmp(folder, setupFolder) != 0)
+        return false;
+    TStrStatic<MAX_PATH> longForm;
+    LongForm(folder, longForm);
+    return !IsWellKnownOrAbove(longForm);
+}
+
+size_t BuildSelfRemovalBatch(const wchar_t* uninstallerPath, DWORD processId, const wchar_t* batchPath,
+                             const wchar_t* installFolder, bool removeFolder, const wchar_t* setupFolder,
+                             char* out, size_t outBytes)
+{
+    if (!out || outBytes == 0)
+        return 0;
+    char uninstaller[3 * MAX_PATH], batch[3 * MAX_PATH], folder[3 * MAX_PATH];
+    bool haveUninstaller = BatchPath(uninstallerPath, uninstaller, sizeof(uninstaller));
+    bool haveBatch = BatchPath(batchPath, batch, sizeof(batch));
+    // The folder goes only after the wait, and only a folder that may go.
+    bool haveFolder = removeFolder && haveUninstaller && MayRemoveInstallFolder(installFolder, setupFolder) &&
+                      BatchPath(installFolder, folder, sizeof(folder));
+
+    size_t length = 0;
+    out[0] = 0;
+    bool ok = Append(out, outBytes, length, "%s", "cd\\\r\n");
+    if (haveUninstaller)
+        ok = ok && Append(out, outBytes, length, "\"%s\" /processwait:%lu\r\n", uninstaller, processId) &&
+             Append(out, outBytes, length, "del /Q \"%s\"\r\n", uninstaller);
+    if (haveFolder)
+        ok = ok && Append(out, outBytes, length, "rd /S /Q \"%s\"\r\n", folder);
+    if (haveBatch)
+        ok = ok && Append(out, outBytes, length, "del /Q \"%s\"\r\n", batch);
+    return ok ? length : 0;
+}
+
+bool StartSelfRemoval(const wchar_t* uninstallerPath, DWORD processId, const wchar_t* installFolder,
+                      bool removeFolder)
+{
+    TStrStatic<MAX_PATH> batchPath;
+    if (!GetSelfRemovalBatchPath(uninstallerPath, batchPath))
+        return false;
+    char text[BATCH_BYTES];
+    size_t length = BuildSelfRemovalBatch(uninstallerPath, processId, batchPath, installFolder, removeFolder,
+                                          SetupFolder, text, sizeof(text));
+    if (length == 0)
+        return false;
+    CBinFile file;
+    if (!file.OpenWrite(batchPath) || file.Write(text, static_cast<unsigned>(length)) != length)
+        return false;
+    file.Close();
+
+    SHELLEXECUTEINFOW execute = {};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+    execute.lpVerb = L"Open";
+    execute.lpFile = batchPath;
+    execute.nShow = SW_HIDE;
+    // The batch outlives this process; its handle is neither waited for nor closed.
+    return ShellExecuteExW(&execute) != FALSE;
+}

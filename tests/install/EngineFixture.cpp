@@ -1,0 +1,92 @@
+#include "install/EngineFixture.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <prsht.h>
+
+#include "app/Globals.h"
+#include "app/Startup.h"
+#include "base/FileSystem.h"
+#include "res/TextIds.h"
+#include "support/Process.h"
+
+std::vector<std::wstring> Paths(const CPathList& list)
+{
+    std::vector<std::wstring> paths;
+    for (unsigned i = 0; i < list.GetCount(); ++i)
+        paths.push_back(list[i]);
+    return paths;
+}
+
+std::wstring EngineTest::SampleInstaller()
+{
+    return ProgramFolder() + L"\\kestrel-setup.exe";
+}
+
+bool EngineTest::Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void EngineTest::SetUp()
+{
+    CoInitialize(nullptr);
+    ASSERT_TRUE(LoadPackageAndNames(SampleInstaller().c_str()));
+    // A blank in the folder, as below "Program Files".
+    m_install = m_root.Path(L"Kestrel Trader");
+    m_group = L"KxTest Kestrel " + std::to_wstring(GetCurrentProcessId());
+    InstallFolder.Assign(m_install.c_str());
+    ProgramGroup.Assign(m_group.c_str());
+    ProgramGroupPath.Assign(L"");
+    MainProgramPath.Assign(L"");
+    CreateDesktopShortcut = 1;
+    LaunchAfterInstall = 1;
+    SetEnvironmentVariableW(L"KXTERMINAL_LOG", TerminalLog().c_str());
+}
+
+void EngineTest::TearDown()
+{
+    RemoveProgramGroupFolder(m_group.c_str());
+    DeleteFileW(DesktopLink().c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, UninstallKey().c_str());
+    SetEnvironmentVariableW(L"KXTERMINAL_LOG", nullptr);
+    CoUninitialize();
+}
+
+std::vector<std::wstring> EngineTest::InstallRows()
+{
+    return {L"  Create directories", L"  Create program group", L"  Extract files", L"  Configuring"};
+}
+
+void EngineTest::RunInstallation(CTestInstallWorker& worker, CFakePage& page)
+{
+    worker.StartWorker();
+    ASSERT_TRUE(page.PumpUntil([&] {
+        return worker.IsFinished() && !page.buttons.empty() && page.buttons.back() == PSWIZB_FINISH;
+    }));
+}
+
+std::wstring EngineTest::GroupFolder() const
+{
+    wchar_t programs[MAX_PATH];
+    SHGetSpecialFolderPathW(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
+    return std::wstring(programs) + L"\\" + m_group;
+}
+
+std::wstring EngineTest::DesktopLink() const
+{
+    wchar_t desktop[MAX_PATH];
+    SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE);
+    return std::wstring(desktop) + L"\\Kestrel Trader.lnk";
+}
+
+std::wstring EngineTest::TerminalLog() const
+{
+    return m_root.Path(L"terminal.log");
+}
+
+std::wstring EngineTest::UninstallKey() const
+{
+    return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kestrel Trader";
+}

@@ -1,0 +1,53 @@
+// What the engine tests share: the sample installer loaded as the running
+// package, an installation folder in a scratch folder, a program group of
+// their own, and clean-up of everything an installation leaves in the system.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "install/InstallWorker.h"
+#include "support/FakePage.h"
+#include "support/TempFolder.h"
+
+// A worker whose user confirms a cancel at a chosen cancellation point.
+class CTestInstallWorker : public CInstallWorker {
+public:
+    int cancelAt = -1; // 0: after the group, 1: after the files, 2: after the custom files, 3: after Uninstall.exe
+    int checks = 0;
+
+protected:
+    bool CancelRequested() override
+    {
+        if (checks++ == cancelAt) {
+            m_bCancel = true; // what the prompt's StopWorker sets
+            m_bFailed = true; // what the prompt's Yes sets
+        }
+        return m_bCancel;
+    }
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs the installation on its thread against a fake page until Finish is offered.
+    void RunInstallation(CTestInstallWorker& worker, CFakePage& page);
+    static std::vector<std::wstring> InstallRows();
+    std::wstring Installed(const std::wstring& relative) const { return m_install + L"\\" + relative; }
+    std::wstring GroupFolder() const;
+    std::wstring DesktopLink() const;
+    std::wstring TerminalLog() const;
+    static std::wstring SampleInstaller();
+    static bool Exists(const std::wstring& path);
+    std::wstring UninstallKey() const;
+
+    CTempFolder m_root;
+    std::wstring m_install;
+    std::wstring m_group;
+};
+
+std::vector<std::wstring> Paths(const CPathList& list);

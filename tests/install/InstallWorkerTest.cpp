@@ -1,0 +1,429 @@
+// The installation worker against the sample installer built by kxpack.
+#include <windows.h>
+#include <shlobj.h>
+#include <prsht.h>
+
+
+#include <map>
+
+#include "app/Globals.h"
+#include "app/Startup.h"
+#include "base/ComPtr.h"
+#include "base/FileSystem.h"
+#include "install/EngineFixture.h"
+#include "install/UninstallerImage.h"
+#include "package/InstallPackage.h"
+#include "res/TextIds.h"
+#include "support/Process.h"
+#include "support/TestPackage.h"
+#include "support/TestZip.h"
+
+namespace {
+
+const std::vector<PostedStep> SUCCESSFUL_RUN = {
+    {0, StepRunning, 0},  {0, StepDone, 25}, {1, StepRunning, 25}, {1, StepDone, 50},
+    {2, StepRunning, 50}, {2, StepDone, 75}, {3, StepRunning, 75}, {3, StepDone, 100},
+};
+
+struct LinkInfo {
+    std::wstring target, folder, icon;
+    int iconIndex = -99;
+};
+
+LinkInfo ReadLink(const std::wstring& path)
+{
+    LinkInfo info;
+    TComPtr<IShellLinkW> link;
+    TComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Receive())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.Receive())) || FAILED(file->Load(path.c_str(), STGM_READ)))
+        return info;
+    wchar_t text[MAX_PATH];
+    if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, 0)))
+        info.target = text;
+    if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
+        info.folder = text;
+    if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &info.iconIndex)))
+        info.icon = text;
+    return info;
+}
+
+std::string ReadText(const std::wstring& path)
+{
+    ByteVector bytes;
+    ReadBytes(path, bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::wstring Text(unsigned id)
+{
+    wchar_t text[512];
+    LoadStringW(GetModuleHandleW(nullptr), id, text, 512);
+    return text;
+}
+
+// Value names and data of a registry key (sorted: Wine lists values by name,
+// so the order of writing cannot be seen).
+std::map<std::wstring, std::wstring> RegistryValues(const std::wstring& keyName)
+{
+    std::map<std::wstring, std::wstring> values;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return values;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256], data[512];
+        DWORD nameChars = 256, dataBytes = sizeof(data), type = 0;
+        if (RegEnumValueW(key, i, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataBytes) !=
+            ERROR_SUCCESS)
+            break;
+        values[name] = type == REG_SZ ? data : L"<not a string>";
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+class InstallWorkerTest : public EngineTest {};
+
+TEST_F(InstallWorkerTest, WholeInstallation)
+{
+    CDialogAnswerer answerer;
+    CTestInstallWorker worker;
+    worker.SetSourceProgram(SampleInstaller().c_str());
+    CFakePage page(InstallRows(), &worker);
+    RunInstallation(worker, page);
+
+    EXPECT_EQ(SUCCESSFUL_RUN, page.steps);
+    EXPECT_EQ((std::vector<LPARAM>{0, PSWIZB_FINISH}), page.buttons);
+    EXPECT_FALSE(page.CancelEnabled());
+    EXPECT_EQ(Text(IDS_INSTALL_DONE), page.StatusText());
+    EXPECT_FALSE(worker.IsFailed());
+    EXPECT_TRUE(worker.IsGroupCreated());
+    EXPECT_TRUE(answerer.Boxes().empty());
+
+    // The files, in creation order, and the desktop shortcut last.
+    std::vector<std::wstring> expected = {Installed(L"docs\\manual.txt"), Installed(L"readme.txt"),
+                                          Installed(L"terminal.exe"), DesktopLink()};
+    EXPECT_EQ(expected, Paths(worker.GetCreatedFiles()));
+    for (const auto& path : expected)
+        EXPECT_TRUE(Exists(path)) << testing::PrintToString(path);
+    EXPECT_FALSE(Exists(Installed(L"setup.zip")));
+    EXPECT_EQ(Installed(L"terminal.exe"), MainProgramPath.GetString());
+
+    // The group: one shortcut per configured entry, and the uninstaller's.
+    LinkInfo main = ReadLink(GroupFolder() + L"\\Kestrel Trader.lnk");
+    EXPECT_EQ(Installed(L"terminal.exe"), main.target);
+    EXPECT_EQ(m_install, main.folder);
+    EXPECT_EQ(Installed(L"terminal.exe"), main.icon);
+    EXPECT_EQ(0, main.iconIndex);
+    LinkInfo manual = ReadLink(GroupFolder() + L"\\Kestrel Trader Manual.lnk");
+    EXPECT_EQ(Installed(L"docs\\manual.txt"), manual.target);
+    LinkInfo uninstall = ReadLink(GroupFolder() + L"\\Uninstall.lnk");
+    EXPECT_EQ(Installed(L"Uninstall.exe"), uninstall.target);
+    EXPECT_EQ(Installed(L"Uninstall.exe"), uninstall.icon);
+    EXPECT_EQ(1, uninstall.iconIndex);
+    LinkInfo desktop = ReadLink(DesktopLink());
+    EXPECT_EQ(Installed(L"terminal.exe"), desktop.target);
+    EXPECT_EQ(0, desktop.iconIndex);
+
+    // The five registry values, without quotes around the path.
+    std::map<std::wstring, std::wstring> values = {
+        {L"DisplayName", L"Kestrel Trader"},
+        {L"DisplayIcon", Installed(L"terminal.exe")},
+        {L"DisplayVersion", L"5.00"},
+        {L"Publisher", L"Kestrel Markets Ltd."},
+        {L"UninstallString", Installed(L"Uninstall.exe")},
+    };
+    EXPECT_EQ(values, RegistryValues(UninstallKey()));
+
+    // The terminal was started once, with /install.
+    EXPECT_EQ("/install\r\n", ReadText(TerminalLog()));
+}
+
+TEST_F(InstallWorkerTest, UninstallerIsTheImageWithTheLicenceAndTheList)
+{
+    CTestInstallWorker worker;
+    worker.SetSourceProgram(SampleInstaller().c_str());
+    CFakePage page(InstallRows(), &worker);
+    RunInstallation(worker, page);
+    ASSERT_FALSE(worker.IsFailed());
+
+    ByteVector installer, uninstaller;
+    ASSERT_TRUE(ReadBytes(SampleInstaller(), installer));
+    ASSERT_TRUE(ReadBytes(Installed(L"Uninstall.exe"), uninstaller));
+    uint32_t imageBytes = 0;
+    memcpy(&imageBytes, &installer[PACKAGE_OFFSET_FIELD], 4);
+    uint32_t licenseBytes = sizeof(ContainerHeader);
+    for (unsigned i = 0; i < Package.m_pLicense->GetRecordCount(); ++i)
+        licenseBytes += sizeof(RecordHead) + Package.m_pLicense->GetRecord(i)->size;
+    size_t slots = worker.GetCreatedFiles().GetCount() + 2;
+    ASSERT_EQ(imageBytes + licenseBytes + 88 + 8 + slots * 520, uninstaller.size());
+    // The image (without checksum and signature entry) and the licence
+    // container as shipped (kxpack puts the licence container first).
+    ByteVector shipped(installer.begin(), installer.begin() + imageBytes + licenseBytes);
+    ASSERT_TRUE(RemoveImageSignature(shipped.data(), imageBytes));
+    EXPECT_TRUE(std::equal(shipped.begin(), shipped.end(), uninstaller.begin()));
+
+    // Handed to kxpack inspect by a native test after this one.
+    std::wstring output = ProgramFolder() + L"\\..\\test-output";
+    CreateDirectoryW(output.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(Installed(L"Uninstall.exe").c_str(), (output + L"\\Uninstall.exe").c_str(), FALSE));
+    std::vector<std::wstring> list = {m_group, m_install};
+    for (const auto& path : Paths(worker.GetCreatedFiles()))
+        list.push_back(path);
+    ByteVector expected;
+    for (const auto& slot : list) {
+        char utf8[1024];
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, slot.c_str(), -1, utf8, sizeof(utf8), nullptr, nullptr);
+        expected.insert(expected.end(), utf8, utf8 + bytes - 1);
+        expected.push_back('\n');
+    }
+    ASSERT_TRUE(WriteBytes(output + L"\\expected-slots.txt", expected));
+
+    // The uninstaller starts in uninstall mode, whatever its name.
+    InstallPackage package;
+    ASSERT_TRUE(package.Load(Installed(L"Uninstall.exe").c_str()));
+    EXPECT_TRUE(package.IsUninstallMode());
+    EXPECT_EQ(nullptr, package.m_pCore);
+    TStrStatic<0x200> name;
+    EXPECT_TRUE(package.m_pLicense->GetConfigValue(L"company_program=", name));
+}
+
+TEST_F(InstallWorkerTest, CancellationPointsAndRollBack)
+{
+    struct Expected {
+        WORD failedRow;
+        bool groupCreated;
+        size_t createdFiles;
+    };
+    const Expected expectations[] = {
+        {1, false, 0}, // after the group
+        {2, true, 3},  // after the program files
+        {3, true, 3},  // after the custom files (none in the sample)
+        {3, true, 4},  // after Uninstall.exe: the desktop shortcut is made by then
+    };
+    for (int point = 0; point < 4; ++point) {
+        SCOPED_TRACE(point);
+        CDialogAnswerer answerer;
+        CTestInstallWorker worker;
+        worker.cancelAt = point;
+        worker.SetSourceProgram(SampleInstaller().c_str());
+        CFakePage page(InstallRows(), &worker);
+        RunInstallation(worker, page);
+
+        const Expected& expected = expectations[point];
+        ASSERT_FALSE(page.steps.empty());
+        EXPECT_EQ((PostedStep{expected.failedRow, StepFailed, 100}), page.steps.back());
+        EXPECT_TRUE(answerer.Boxes().empty()) << "no error box after a cancel";
+        EXPECT_EQ(expected.groupCreated, worker.IsGroupCreated());
+        std::vector<std::wstring> created = Paths(worker.GetCreatedFiles());
+        EXPECT_EQ(expected.createdFiles, created.size());
+        EXPECT_TRUE(page.StatusText().empty());
+
+        worker.OnWizardFinish();
+        for (const auto& path : created)
+            EXPECT_FALSE(Exists(path)) << testing::PrintToString(path);
+        // The group goes only when this run created it; otherwise it stays.
+        EXPECT_EQ(!expected.groupCreated, Exists(GroupFolder()));
+        EXPECT_TRUE(Exists(m_install));
+        EXPECT_EQ(point == 3, Exists(Installed(L"Uninstall.exe"))) << "Uninstall.exe is not rolled back";
+        RemoveProgramGroupFolder(m_group.c_str());
+        DeleteFileW(Installed(L"Uninstall.exe").c_str());
+    }
+}
+
+TEST_F(InstallWorkerTest, FailedExtractionShowsTheSystemErrorAndRollsBack)
+{
+    // An older readme.txt in the way, in use by another program. (A read-only
+    // attribute would not stop Wine running as root.)
+    ASSERT_TRUE(EnsureFolder(m_install.c_str()));
+    ASSERT_TRUE(WriteBytes(Installed(L"readme.txt"), Bytes("old")));
+    HANDLE inUse = CreateFileW(Installed(L"readme.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
+
+    CDialogAnswerer answerer;
+    CTestInstallWorker worker;
+    worker.SetSourceProgram(SampleInstaller().c_str());
+    CFakePage page(InstallRows(), &worker);
+    RunInstallation(worker, page);
+
+    EXPECT_EQ((PostedStep{2, StepFailed, 100}), page.steps.back());
+    EXPECT_TRUE(worker.IsFailed());
+    wchar_t error[512];
+    FormatSystemError(ERROR_SHARING_VIOLATION, error, 512);
+    std::vector<CDialogAnswerer::SeenBox> boxes = answerer.Boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"Kestrel Trader", boxes[0].caption);
+    EXPECT_EQ(std::wstring(error), boxes[0].text);
+    // The read-only file was not written by this run, so it is not listed.
+    EXPECT_EQ((std::vector<std::wstring>{Installed(L"docs\\manual.txt")}), Paths(worker.GetCreatedFiles()));
+
+    CloseHandle(inUse);
+    worker.OnWizardFinish();
+    EXPECT_FALSE(Exists(Installed(L"docs\\manual.txt")));
+    EXPECT_TRUE(Exists(Installed(L"readme.txt")));
+    EXPECT_FALSE(Exists(GroupFolder()));
+}
+
+TEST_F(InstallWorkerTest, NoMainProgramMakesTheFirstStartFail)
+{
+    // A configuration without shortcut 1, and a small archive.
+    std::wstring path = m_root.Path(L"noshortcut-setup.exe");
+    ByteVector archive = MakeZip({{"app.dat", Bytes("data")}});
+    ASSERT_TRUE(WriteBytes(path, ProgramFile({LicenseContainer(L"company_program=Kestrel Trader\r\ncompany_program_brief=K\r\n"
+                                                               L"company_name=Kestrel Markets Ltd.\r\n"),
+                                              ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, archive}})})));
+    ASSERT_TRUE(Package.Load(path.c_str()));
+    CreateDesktopShortcut = 0;
+
+    CDialogAnswerer answerer;
+    CTestInstallWorker worker;
+    worker.SetSourceProgram(path.c_str());
+    CFakePage page(InstallRows(), &worker);
+    RunInstallation(worker, page);
+
+    EXPECT_TRUE(Exists(GroupFolder())); // the group is made all the same
+    EXPECT_TRUE(MainProgramPath.IsEmpty());
+    EXPECT_EQ((PostedStep{3, StepFailed, 100}), page.steps.back());
+    wchar_t error[512];
+    FormatSystemError(ERROR_FILE_NOT_FOUND, error, 512);
+    ASSERT_EQ(1u, answerer.Boxes().size());
+    EXPECT_EQ(std::wstring(error), answerer.Boxes()[0].text);
+    EXPECT_TRUE(Exists(Installed(L"app.dat")));
+}
+
+TEST_F(InstallWorkerTest, GroupOutsideTheProgramsFolderIsRefused)
+{
+    wchar_t programs[MAX_PATH];
+    SHGetSpecialFolderPathW(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
+    std::wstring escape = std::wstring(programs) + L"\\..\\KxEscape";
+    for (const wchar_t* group : {L"..\\KxEscape", L"..", L"C:\\KxEscape", L"\\KxEscape"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(group)));
+        ProgramGroup.Assign(group);
+        CDialogAnswerer answerer;
+        CTestInstallWorker worker;
+        worker.SetSourceProgram(SampleInstaller().c_str());
+        CFakePage page(InstallRows(), &worker);
+        RunInstallation(worker, page);
+        EXPECT_EQ((PostedStep{1, StepFailed, 100}), page.steps.back());
+        std::vector<CDialogAnswerer::SeenBox> boxes = answerer.Boxes();
+        ASSERT_EQ(2u, boxes.size());
+        EXPECT_EQ(Text(IDS_GROUP_FAILED), boxes[0].text);
+        wchar_t error[512];
+        FormatSystemError(ERROR_BAD_PATHNAME, error, 512);
+        EXPECT_EQ(std::wstring(error), boxes[1].text);
+        EXPECT_FALSE(Exists(escape));
+        EXPECT_FALSE(Exists(L"C:\\KxEscape"));
+        // The rollback does not touch what lies outside either.
+        worker.OnWizardFinish();
+        EXPECT_TRUE(Exists(programs));
+    }
+}
+
+TEST_F(InstallWorkerTest, QueryCancelAndFinish)
+{
+    CTestInstallWorker worker;
+    worker.SetSourceProgram(SampleInstaller().c_str());
+    CFakePage page(InstallRows(), &worker);
+    {
+        // No: the worker goes on and the wizard stays.
+        CDialogAnswerer answerNo(IDNO);
+        worker.StartWorker();
+        EXPECT_EQ(-1, worker.OnQueryCancel());
+        EXPECT_FALSE(worker.IsFailed());
+        ASSERT_TRUE(page.PumpUntil([&] { return worker.IsFinished(); }));
+        EXPECT_EQ(1u, answerNo.Boxes().size());
+        EXPECT_EQ(Text(IDS_CONFIRM_CANCEL), answerNo.Boxes()[0].text);
+    }
+    // Once the worker has ended a cancel request closes the wizard as it is.
+    EXPECT_EQ(0, worker.OnQueryCancel());
+    EXPECT_FALSE(worker.IsFailed());
+
+    // Finish after success launches the program when asked to.
+    LaunchAfterInstall = 0;
+    worker.OnWizardFinish();
+    Sleep(500);
+    EXPECT_EQ(nullptr, FindWindowW(L"KestrelTerminal", nullptr));
+    LaunchAfterInstall = 1;
+    worker.OnWizardFinish();
+    HWND terminal = nullptr;
+    page.PumpUntil([&] { return (terminal = FindWindowW(L"KestrelTerminal", nullptr)) != nullptr; }, 20000);
+    ASSERT_NE(nullptr, terminal);
+    PostMessageW(terminal, WM_CLOSE, 0, 0);
+    EXPECT_EQ("/install\r\n\r\n", ReadText(TerminalLog())); // the launch has no arguments
+    Sleep(300);
+}
+
+TEST_F(InstallWorkerTest, SecondActivationStartsNoSecondWorker)
+{
+    CTestInstallWorker worker;
+    worker.SetSourceProgram(SampleInstaller().c_str());
+    CFakePage page(InstallRows(), &worker);
+    worker.StartWorker();
+    worker.StartWorker();
+    ASSERT_TRUE(page.PumpUntil([&] { return worker.IsFinished(); }));
+    EXPECT_EQ(SUCCESSFUL_RUN, page.steps);
+    EXPECT_EQ("/install\r\n", ReadText(TerminalLog()));
+    // A confirmed cancel is refused once asked: the user leaves through Finish.
+    worker.StopWorker();
+    EXPECT_EQ(-1, worker.OnQueryCancel());
+}
+
+} // namespace
+
+namespace {
+
+// The security data-directory entry (offset, size) and the checksum of a PE file.
+struct SignatureFields {
+    uint32_t checksum = 0, offset = 0, size = 0;
+};
+
+SignatureFields ReadSignatureFields(const ByteVector& file)
+{
+    SignatureFields fields;
+    uint32_t pe = 0;
+    memcpy(&pe, &file[0x3C], 4);
+    size_t optional = pe + 24;
+    memcpy(&fields.checksum, &file[optional + 64], 4);
+    memcpy(&fields.offset, &file[optional + 96 + 4 * 8], 4);
+    memcpy(&fields.size, &file[optional + 96 + 4 * 8 + 4], 4);
+    return fields;
+}
+
+TEST_F(InstallWorkerTest, SignedInstallerMakesAnUnsignedUninstaller)
+{
+    std::wstring signedInstaller = ProgramFolder() + L"\\kestrel-setup-signed.exe";
+    ByteVector installer;
+    ASSERT_TRUE(ReadBytes(signedInstaller, installer));
+    SignatureFields signature = ReadSignatureFields(installer);
+    ASSERT_NE(0u, signature.offset) << "the installer is signed";
+    ASSERT_NE(0u, signature.size);
+
+    // The signed installer still works: the signature behind the package is
+    // trailing data to it.
+    ASSERT_TRUE(LoadPackageAndNames(signedInstaller.c_str()));
+    CTestInstallWorker worker;
+    worker.SetSourceProgram(signedInstaller.c_str());
+    CFakePage page(InstallRows(), &worker);
+    RunInstallation(worker, page);
+    ASSERT_FALSE(worker.IsFailed());
+
+    ByteVector uninstaller, unsignedInstaller;
+    ASSERT_TRUE(ReadBytes(Installed(L"Uninstall.exe"), uninstaller));
+    ASSERT_TRUE(ReadBytes(SampleInstaller(), unsignedInstaller));
+    SignatureFields cleaned = ReadSignatureFields(uninstaller);
+    EXPECT_EQ(0u, cleaned.checksum);
+    EXPECT_EQ(0u, cleaned.offset);
+    EXPECT_EQ(0u, cleaned.size);
+    // Nothing else of the image changed: the same as from the unsigned installer.
+    uint32_t imageBytes = 0;
+    memcpy(&imageBytes, &uninstaller[PACKAGE_OFFSET_FIELD], 4);
+    ByteVector expected(unsignedInstaller.begin(), unsignedInstaller.begin() + imageBytes);
+    RemoveImageSignature(expected.data(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), uninstaller.begin()));
+
+    InstallPackage package;
+    ASSERT_TRUE(package.Load(Installed(L"Uninstall.exe").c_str()));
+    EXPECT_TRUE(package.IsUninstallMode());
+}
+
+} // namespace

@@ -1,0 +1,151 @@
+// The uninstallation worker, on an installation the installation worker made.
+#include <windows.h>
+#include <prsht.h>
+
+#include "app/Globals.h"
+#include "app/Startup.h"
+#include "install/EngineFixture.h"
+#include "res/TextIds.h"
+#include "support/TestPackage.h"
+#include "support/TestZip.h"
+#include "uninstall/UninstallWorker.h"
+
+namespace {
+
+std::vector<std::wstring> UninstallRows()
+{
+    return {L"  Prepare uninstall", L"  Remove program group", L"  Remove files"};
+}
+
+class UninstallWorkerTest : public EngineTest {
+protected:
+    // Installs the sample, then starts as its Uninstall.exe would: the
+    // package and the names come from that file.
+    void Install()
+    {
+        CTestInstallWorker worker;
+        worker.SetSourceProgram(SampleInstaller().c_str());
+        CFakePage page(InstallRows(), &worker);
+        RunInstallation(worker, page);
+        ASSERT_FALSE(worker.IsFailed());
+        m_created = Paths(worker.GetCreatedFiles());
+        ASSERT_TRUE(LoadPackageAndNames(Installed(L"Uninstall.exe").c_str()));
+        InstallFolder.Assign(L"");
+        ProgramGroup.Assign(L"");
+        MainProgramPath.Assign(L"");
+        DeleteFileW(TerminalLog().c_str());
+    }
+    void RunUninstallation(uint8_t deletePersonalData, CFakePage*& pageOut)
+    {
+        m_flag = deletePersonalData;
+        m_worker.reset(new CUninstallWorker(&m_flag));
+        m_page.reset(new CFakePage(UninstallRows(), m_worker.get()));
+        pageOut = m_page.get();
+        m_worker->StartWorker();
+        EXPECT_FALSE(m_page->CancelEnabled());
+        ASSERT_TRUE(m_page->PumpUntil([&] {
+            return m_worker->IsFinished() && !m_page->buttons.empty() && m_page->buttons.back() == PSWIZB_FINISH;
+        }));
+    }
+    bool KeyExists()
+    {
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKey().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(key);
+        return true;
+    }
+
+    std::vector<std::wstring> m_created;
+    uint8_t m_flag = 0;
+    std::unique_ptr<CUninstallWorker> m_worker;
+    std::unique_ptr<CFakePage> m_page;
+};
+
+const std::vector<PostedStep> UNINSTALL_RUN = {
+    {0, StepRunning, 0}, {0, StepDone, 33}, {1, StepRunning, 33}, {1, StepDone, 66}, {2, StepRunning, 66}, {2, StepDone, 100},
+};
+
+TEST_F(UninstallWorkerTest, WithoutPersonalData)
+{
+    Install();
+    ASSERT_TRUE(KeyExists());
+    ASSERT_TRUE(Exists(GroupFolder()));
+    CFakePage* page = nullptr;
+    RunUninstallation(0, page);
+
+    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+    EXPECT_EQ((std::vector<LPARAM>{0, PSWIZB_FINISH}), page->buttons);
+    wchar_t done[256];
+    LoadStringW(GetModuleHandleW(nullptr), IDS_UNINSTALL_DONE, done, 256);
+    EXPECT_EQ(std::wstring(done), page->StatusText());
+    EXPECT_EQ(m_install, InstallFolder.GetString());
+    EXPECT_EQ(m_group, ProgramGroup.GetString());
+    EXPECT_STREQ(L"terminal.exe", MainProgramPath.GetString());
+
+    EXPECT_FALSE(Exists(GroupFolder()));
+    for (const auto& path : m_created)
+        EXPECT_FALSE(Exists(path)) << testing::PrintToString(path);
+    EXPECT_FALSE(KeyExists());
+    EXPECT_FALSE(Exists(TerminalLog())) << "the terminal is not started without the option";
+    // The folder and the uninstaller stay for the self-removal.
+    EXPECT_TRUE(Exists(Installed(L"Uninstall.exe")));
+    EXPECT_FALSE(m_worker->IsFailed());
+}
+
+TEST_F(UninstallWorkerTest, WithPersonalDataTheTerminalIsAsked)
+{
+    Install();
+    CFakePage* page = nullptr;
+    RunUninstallation(1, page);
+    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+    ByteVector log;
+    ASSERT_TRUE(ReadBytes(TerminalLog(), log));
+    EXPECT_EQ("/uninstall\r\n", std::string(log.begin(), log.end()));
+    for (const auto& path : m_created)
+        EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(UninstallWorkerTest, ListWithoutRecordSixStillRemovesTheEntry)
+{
+    // Licence container and an uninstall container without its list.
+    std::wstring path = m_root.Path(L"Uninstall.exe");
+    ASSERT_TRUE(WriteBytes(path, ProgramFile({LicenseContainer(L"company_program=Kestrel Trader\r\ncompany_program_brief=K\r\n"
+                                                               L"company_name=Kestrel Markets Ltd.\r\nfile_name_1=terminal.exe\r\n"),
+                                              ContainerBytes(CONTAINER_UNINSTALL, {{7, Bytes("not a list")}})})));
+    ASSERT_TRUE(LoadPackageAndNames(path.c_str()));
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_LOCAL_MACHINE, UninstallKey().c_str(), &key));
+    RegCloseKey(key);
+    InstallFolder.Assign(L"");
+    ProgramGroup.Assign(L"");
+
+    EXPECT_FALSE(LoadUninstallInfo());
+    EXPECT_FALSE(DeleteListedFiles());
+    CFakePage* page = nullptr;
+    RunUninstallation(1, page);
+    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+    EXPECT_TRUE(InstallFolder.IsEmpty());
+    EXPECT_TRUE(ProgramGroup.IsEmpty());
+    EXPECT_FALSE(Exists(TerminalLog())) << "no folder: the terminal is not started";
+    EXPECT_FALSE(KeyExists());
+}
+
+TEST_F(UninstallWorkerTest, ShortListsAreReadWithinTheirBytes)
+{
+    // One slot only (520 bytes): the group, no folder, no files; and a list
+    // whose slot lacks its terminator.
+    ByteVector oneSlot(520, 0);
+    for (size_t i = 0; i < 520; i += 2)
+        oneSlot[i] = 'g';
+    std::wstring path = m_root.Path(L"Uninstall.exe");
+    ASSERT_TRUE(WriteBytes(path, ProgramFile({LicenseContainer(MINIMAL_CONFIG),
+                                              ContainerBytes(CONTAINER_UNINSTALL, {{RECORD_UNINSTALL_LIST, oneSlot}})})));
+    ASSERT_TRUE(Package.Load(path.c_str()));
+    LoadUninstallInfo();
+    EXPECT_EQ(std::wstring(259, L'g'), ProgramGroup.GetString());
+    EXPECT_TRUE(InstallFolder.IsEmpty());
+    EXPECT_FALSE(DeleteListedFiles());
+}
+
+} // namespace
