@@ -9,6 +9,7 @@ TStrStatic<0x100> CompanyName;
 
 int LaunchAfterInstall = 0;
 int CreateDesktopShortcut = 0;
+int WindowsVersion = 0;
 
 TStrStatic<0x104> InstallFolder;
 TStrStatic<0x104> ProgramGroup;

@@ -25,6 +25,9 @@ extern TStrStatic<0x100> CompanyName;
 extern int LaunchAfterInstall;
 extern int CreateDesktopShortcut;
 
+// major * 100 + minor of the running Windows once it has been read; 0 before.
+extern int WindowsVersion;
+
 // The installation folder and the Start-menu group name chosen on the
 // settings page; the uninstaller reads them from its uninstall list.
 extern TStrStatic<0x104> InstallFolder;

@@ -1,7 +1,19 @@
 #include "app/Startup.h"
 
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <new>
+
+#include "app/Environment.h"
 #include "app/Globals.h"
 #include "app/RunModes.h"
+#include "res/TextIds.h"
+#include "ui/InstallWizard.h"
+#include "ui/UiModule.h"
+#include "ui/UnInstallWizard.h"
 
 namespace {
 
@@ -30,7 +42,94 @@ RunMode GetRunMode()
     return Package.IsUninstallMode() ? RunMode::Uninstall : RunMode::Install;
 }
 
-int RunSetup(HINSTANCE /*instance*/)
+namespace {
+
+// COM on this thread, undone only when it was done.
+class CComScope {
+public:
+    CComScope() : m_hr(CoInitialize(nullptr)) {}
+    ~CComScope()
+    {
+        if (SUCCEEDED(m_hr))
+            CoUninitialize();
+    }
+    CComScope(const CComScope&) = delete;
+    CComScope& operator=(const CComScope&) = delete;
+    bool Succeeded() const { return SUCCEEDED(m_hr); }
+
+private:
+    HRESULT m_hr;
+};
+
+// Windows Sockets 2.2, cleaned up only when started.
+class CSocketsScope {
+public:
+    CSocketsScope()
+    {
+        WSADATA data;
+        m_bStarted = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~CSocketsScope()
+    {
+        if (m_bStarted)
+            WSACleanup();
+    }
+    CSocketsScope(const CSocketsScope&) = delete;
+    CSocketsScope& operator=(const CSocketsScope&) = delete;
+    bool Started() const { return m_bStarted; }
+
+private:
+    bool m_bStarted = false;
+};
+
+// The window layer's registrations, undone at the end.
+class CUiScope {
+public:
+    explicit CUiScope(HINSTANCE instance) : m_hInstance(instance), m_bReady(InitUiModule(instance)) {}
+    ~CUiScope() { TermUiModule(m_hInstance); }
+    CUiScope(const CUiScope&) = delete;
+    CUiScope& operator=(const CUiScope&) = delete;
+    bool Ready() const { return m_bReady; }
+
+private:
+    HINSTANCE m_hInstance;
+    bool m_bReady;
+};
+
+int ShowStartupError(const wchar_t* text)
+{
+    MessageBoxW(nullptr, text, ProgramName, MB_ICONERROR);
+    return EXIT_FAILED;
+}
+
+// The one wizard, run modally; its result is the exit code.
+int RunWizard()
+{
+    TStrStatic<0x100> title;
+    INT_PTR result = EXIT_FAILED;
+    if (GetRunMode() == RunMode::Uninstall) {
+        title.Format(L"%s Uninstall", ProgramName.GetString());
+        CUnInstallWizard* wizard = new (std::nothrow) CUnInstallWizard(title);
+        if (!wizard)
+            return EXIT_FAILED;
+        result = wizard->DoModal(GetActiveWindow());
+        delete wizard;
+    } else {
+        title.Format(L"%s Setup", ProgramName.GetString());
+        CInstallWizard* wizard = new (std::nothrow) CInstallWizard(title);
+        if (!wizard)
+            return EXIT_FAILED;
+        LaunchAfterInstall = 1;
+        CreateDesktopShortcut = 1;
+        result = wizard->DoModal(GetActiveWindow());
+        delete wizard;
+    }
+    return static_cast<int>(result);
+}
+
+} // namespace
+
+int RunSetup(HINSTANCE instance)
 {
     Texts.SelectLanguage(GetSystemDefaultLCID());
     TStrStatic<0x104> programPath;
@@ -40,6 +139,24 @@ int RunSetup(HINSTANCE /*instance*/)
     // no language are settled yet.
     if (!LoadPackageAndNames(programPath))
         return EXIT_FAILED;
-    // The wizards come next; until they exist there is nothing to show.
-    return EXIT_FAILED;
+
+    // The services are shut down in reverse order, also after a failure.
+    CComScope com;
+    if (!com.Succeeded())
+        return EXIT_FAILED;
+    CSocketsScope sockets;
+    if (!sockets.Started())
+        return ShowStartupError(L"WSA startup failed!");
+    if (!EnablePrivileges()) {
+        wchar_t text[256];
+        Texts.LoadText(IDS_NO_PRIVILEGES, text, 256);
+        return ShowStartupError(text);
+    }
+    // The bar classes, and the list view and progress bar of the progress pages.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    CUiScope ui(instance);
+    if (!ui.Ready())
+        return EXIT_FAILED;
+    return RunWizard();
 }

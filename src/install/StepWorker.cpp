@@ -1,5 +1,6 @@
 #include "install/StepWorker.h"
 
+#include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
 

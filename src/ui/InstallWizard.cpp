@@ -1,0 +1,10 @@
+#include "ui/InstallWizard.h"
+
+CInstallWizard::CInstallWizard(const CStr& title)
+    : m_welcome(title), m_license(title), m_settings(title), m_install(title)
+{
+    AddPage(m_welcome);
+    AddPage(m_license);
+    AddPage(m_settings);
+    AddPage(m_install);
+}

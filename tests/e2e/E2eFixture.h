@@ -1,0 +1,42 @@
+// What the end-to-end runs share: the installers, where screenshots go, the
+// installed product's places, and clean-up of everything an installation
+// leaves in the Wine prefix.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/WizardDriver.h"
+
+class E2eTest : public ::testing::Test {
+public:
+    static std::wstring Installer(const wchar_t* name = L"kestrel-setup.exe");
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // build/mingw/screenshots/<test name>
+    static std::wstring ScreenshotFolder();
+    static std::wstring ProgramFiles();
+    static std::wstring DefaultFolder() { return ProgramFiles() + L"\\Kestrel Trader"; }
+    static std::wstring GroupFolder();
+    static std::wstring DesktopLink();
+    static std::wstring UninstallKey();
+    static std::wstring TerminalLog();
+    static bool Exists(const std::wstring& path);
+    static bool KeyExists();
+    // The installed product and its traces, wherever a run left them.
+    static void RemoveInstallation(const std::wstring& folder);
+    // The text of a string-table message.
+    static std::wstring Message(unsigned id);
+
+    // Runs the installer's wizard to the end with its defaults (launch off)
+    // into `folder`; the driver's screenshots are taken on the way.
+    void InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder);
+    // Closes the sample terminal's window (started by Finish or by a test).
+    static bool CloseTerminal(DWORD timeoutMs = 20000);
+
+    std::wstring m_extraFolder; // a folder a test installs into besides the default
+};
