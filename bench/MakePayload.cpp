@@ -1,6 +1,6 @@
 // Writes a deterministic program folder for the extraction benchmarks and
 // zips it the way kxpack does:
-//   make_payload OUTDIR MEGABYTES   ->  OUTDIR/program/..., OUTDIR/payload.zip
+//   make_payload OUTDIR MEGABYTES [--no-zip]  ->  OUTDIR/program/..., OUTDIR/payload.zip
 // Several hundred files in nested folders, a few of them over 10 MB; half of
 // the bytes compress well (text), half not at all (random).
 #include <sys/stat.h>
@@ -60,8 +60,9 @@ void MakeFolders(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        fprintf(stderr, "usage: make_payload OUTDIR MEGABYTES\n");
+    bool zipIt = !(argc == 4 && std::string(argv[3]) == "--no-zip");
+    if (argc != 3 && zipIt) {
+        fprintf(stderr, "usage: make_payload OUTDIR MEGABYTES [--no-zip]\n");
         return 2;
     }
     std::string out = argv[1];
@@ -101,6 +102,10 @@ int main(int argc, char** argv)
         }
     }
 
+    if (!zipIt) {
+        printf("%zu files, %.1f MB\n", sizes.size(), static_cast<double>(planned) / (1 << 20));
+        return 0;
+    }
     Bytes zip;
     std::string error;
     if (!ZipFolder(program, out + "/payload.zip", zip, error)) {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "e2e/WizardDriver.h"
+#include "WizardDriver.h"
 
 class E2eTest : public ::testing::Test {
 public:

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <prsht.h>
 
+#include <functional>
 #include <map>
 
 #include "app/Globals.h"
@@ -97,6 +98,196 @@ TEST_F(InstallE2eTest, HappyPath)
     ByteVector log;
     ASSERT_TRUE(ReadBytes(TerminalLog(), log));
     EXPECT_EQ("/install\r\n\r\n", std::string(log.begin(), log.end())) << "first start, then the launch at Finish";
+}
+
+} // namespace
+
+namespace {
+
+// To the settings page with the agreement given.
+HWND OpenSettings(CWizardDriver& driver)
+{
+    if (!driver.Start(E2eTest::Installer()) || !driver.WaitForSheet(L"Kestrel Trader Setup") ||
+        !driver.WaitForPage(IDC_INTRO) || !driver.WaitForButton(ID_WIZNEXT, true))
+        return nullptr;
+    driver.Press(PSBTN_NEXT);
+    HWND license = driver.WaitForPage(IDC_LICENSE_TEXT);
+    if (!license)
+        return nullptr;
+    driver.Click(license, IDC_AGREE);
+    if (!driver.WaitForButton(ID_WIZNEXT, true))
+        return nullptr;
+    driver.Press(PSBTN_NEXT);
+    return driver.WaitForPage(IDC_FOLDER);
+}
+
+TEST_F(InstallE2eTest, SettingsAreChecked)
+{
+    CWizardDriver driver(ScreenshotFolder());
+    HWND settings = OpenSettings(driver);
+    ASSERT_NE(nullptr, settings);
+
+    struct Case {
+        const wchar_t* folder;
+        const wchar_t* group;
+        int focused;
+    };
+    // Invalid characters in the group are found before the folder is looked at.
+    const Case invalid[] = {
+        {L"C:\\Apps\\Trad?r", L"Kestrel Trader", IDC_FOLDER},
+        {L"C:\\Apps|Trader", L"Kestrel Trader", IDC_FOLDER},
+        {L"   ", L"Kestrel Trader", IDC_FOLDER},
+        {L"\\\\\\", L"Kestrel Trader", IDC_FOLDER},
+        {L"C:\\Apps\\Trad?r", L"Kestrel <Trader>", IDC_GROUP},
+        {L"C:\\Apps\\Trader", L"..\\..\\Startup", IDC_GROUP},
+        {L"C:\\Apps\\Trader", L"C:\\Outside", IDC_GROUP},
+        {L"C:\\Apps\\Trader", L"\\Outside", IDC_GROUP},
+        {L"C:\\Apps\\Trader", L".", IDC_GROUP},
+    };
+    for (const Case& c : invalid) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.folder) + L" / " + c.group));
+        driver.SetItemText(settings, IDC_FOLDER, c.folder);
+        driver.SetItemText(settings, IDC_GROUP, c.group);
+        driver.Press(PSBTN_NEXT);
+        MessageBoxSeen box = driver.WaitForMessageBox();
+        ASSERT_NE(nullptr, box.window);
+        EXPECT_EQ(L"Kestrel Trader", box.caption);
+        EXPECT_EQ(Message(IDS_INVALID_PATH), box.text);
+        driver.Answer(box, IDOK);
+        EXPECT_TRUE(CWizardDriver::WaitUntil([&] { return driver.HasFocus(GetDlgItem(settings, c.focused)); }, 5000));
+        EXPECT_EQ(settings, driver.CurrentPage());
+    }
+    // A text longer than a path can be is refused before it is canonicalised.
+    driver.SetItemText(settings, IDC_GROUP, L"Kestrel Trader");
+    driver.SetItemText(settings, IDC_FOLDER, L"C:\\" + std::wstring(300, L'x'));
+    driver.Press(PSBTN_NEXT);
+    MessageBoxSeen tooLong = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, tooLong.window);
+    EXPECT_EQ(Message(IDS_INVALID_PATH), tooLong.text);
+    driver.Answer(tooLong, IDOK);
+
+    // An existing folder, typed with blanks, slashes and a trailing slash.
+    m_extraFolder = L"C:\\Apps\\Trader";
+    CreateDirectoryW(L"C:\\Apps", nullptr);
+    ASSERT_TRUE(CreateDirectoryW(m_extraFolder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    driver.SetItemText(settings, IDC_FOLDER, L"  C:/Apps/Trader/  ");
+    driver.Click(settings, IDC_LAUNCH);
+    driver.Press(PSBTN_NEXT);
+    MessageBoxSeen exists = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, exists.window);
+    EXPECT_NE(std::wstring::npos, exists.text.find(L"install Kestrel Trader to this folder?")) << exists.text;
+    EXPECT_EQ(L"C:\\Apps\\Trader", driver.ItemText(settings, IDC_FOLDER)) << "cleaned";
+    driver.Screenshot(driver.Sheet(), L"folder-exists");
+    driver.Answer(exists, IDNO);
+    Sleep(300);
+    EXPECT_EQ(settings, driver.CurrentPage()) << "No stays";
+
+    driver.Press(PSBTN_NEXT);
+    exists = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, exists.window);
+    driver.Answer(exists, IDYES);
+    ASSERT_NE(nullptr, driver.WaitForPage(IDC_STEP_LIST)) << "Yes goes on";
+    ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
+    driver.Press(PSBTN_FINISH);
+    DWORD exitCode = 0;
+    ASSERT_TRUE(driver.WaitForExit(20000, &exitCode));
+    EXPECT_TRUE(Exists(m_extraFolder + L"\\terminal.exe"));
+    EXPECT_FALSE(CloseTerminal(1000)) << "launch was switched off";
+}
+
+TEST_F(InstallE2eTest, CancelOnTheWelcomePage)
+{
+    CWizardDriver driver(ScreenshotFolder());
+    ASSERT_TRUE(driver.Start(Installer()));
+    ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
+    ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));
+    ASSERT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
+
+    driver.Press(PSBTN_CANCEL);
+    MessageBoxSeen box = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, box.window);
+    EXPECT_EQ(Message(IDS_CONFIRM_CANCEL), box.text);
+    driver.Screenshot(box.window, L"cancel-prompt");
+    driver.Answer(box, IDNO);
+    DWORD exitCode = 0;
+    EXPECT_FALSE(driver.WaitForExit(1000, &exitCode)) << "No keeps the wizard open";
+
+    driver.Press(PSBTN_CANCEL);
+    box = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, box.window);
+    driver.Answer(box, IDYES);
+    ASSERT_TRUE(driver.WaitForExit(10000, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_FALSE(Exists(DefaultFolder()));
+}
+
+TEST_F(InstallE2eTest, CancelDuringTheInstallationRollsBack)
+{
+    // A large payload, so that the extraction is still running when the
+    // cancel is confirmed.
+    CWizardDriver driver(ScreenshotFolder());
+    ASSERT_TRUE(driver.Start(Installer(L"kestrel-large-setup.exe")));
+    ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
+    ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));
+    ASSERT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
+    driver.Press(PSBTN_NEXT);
+    HWND license = driver.WaitForPage(IDC_LICENSE_TEXT);
+    ASSERT_NE(nullptr, license);
+    driver.Click(license, IDC_AGREE);
+    ASSERT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
+    driver.Press(PSBTN_NEXT);
+    ASSERT_NE(nullptr, driver.WaitForPage(IDC_FOLDER));
+    driver.Press(PSBTN_NEXT);
+    HWND progress = driver.WaitForPage(IDC_STEP_LIST);
+    ASSERT_NE(nullptr, progress);
+
+    driver.Press(PSBTN_CANCEL);
+    MessageBoxSeen box = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, box.window);
+    EXPECT_EQ(Message(IDS_CONFIRM_CANCEL), box.text);
+    driver.Answer(box, IDYES);
+    ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
+    EXPECT_FALSE(driver.IsButtonEnabled(IDCANCEL));
+    HWND list = GetDlgItem(progress, IDC_STEP_LIST);
+    int failedRow = -1;
+    for (int row = 0; row < driver.RowCount(list); ++row)
+        if (driver.RowImage(list, row) == 2)
+            failedRow = row;
+    EXPECT_GE(failedRow, 1) << "the worker stopped at a cancellation point";
+    EXPECT_TRUE(driver.ItemText(progress, IDC_STATUS).empty());
+    driver.Screenshot(driver.Sheet(), L"cancelled");
+    // Pressing Cancel again is refused without a prompt.
+    driver.Press(PSBTN_CANCEL);
+    EXPECT_EQ(nullptr, driver.WaitForMessageBox(1000).window);
+
+    driver.Press(PSBTN_FINISH);
+    DWORD exitCode = 0;
+    ASSERT_TRUE(driver.WaitForExit(30000, &exitCode));
+    EXPECT_FALSE(CloseTerminal(1000)) << "no launch after a cancel";
+    // The rollback leaves no file this run created (the folders stay).
+    std::vector<std::wstring> left;
+    std::function<void(const std::wstring&)> walk = [&](const std::wstring& folder) {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE)
+            return;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                walk(folder + L"\\" + name);
+            else
+                left.push_back(folder + L"\\" + name);
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    };
+    walk(DefaultFolder());
+    EXPECT_TRUE(left.empty()) << left.size() << " files left, the first "
+                              << testing::PrintToString(left.empty() ? L"" : left[0]);
+    // A cancel during the group step leaves the group; a later one removes it.
+    EXPECT_EQ(failedRow == 1, Exists(GroupFolder()));
+    EXPECT_FALSE(Exists(DesktopLink()));
 }
 
 } // namespace

@@ -19,8 +19,9 @@ convert -size 18x20 xc:'rgba(255,255,255,0)' -fill none -stroke '#d9302c' -strok
   -draw 'line 4,5 14,15' -draw 'line 14,5 4,15' "$work/cross.png"
 convert "$work/arrow.png" "$work/tick.png" "$work/cross.png" +append -define bmp:format=bmp4 BMP:steps.bmp
 
-# The built-in header: a quiet band that suits any product.
-convert -size 60x500 gradient:'#f4f6f9'-'#dfe6ef' -rotate -90 \
+# The built-in header: a quiet band of one colour (the band around it takes
+# the bitmap's most frequent colour), so that it suits any product.
+convert -size 500x60 xc:'#e9eef5' \
   -fill '#4a6fa5' -draw 'roundrectangle 16,14 48,46 6,6' \
   -fill white -draw 'polygon 24,26 32,26 32,20 41,30 32,40 32,34 24,34' \
   -font DejaVu-Sans-Bold -pointsize 20 -fill '#2b3f5c' -annotate +62+37 'Setup' \

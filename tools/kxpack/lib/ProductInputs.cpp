@@ -4,6 +4,7 @@
 #include <map>
 
 #include "FileIo.h"
+#include "SetupConfigText.h"
 #include "TextCodec.h"
 
 namespace {
@@ -94,7 +95,8 @@ bool LoadLicenseTexts(const std::string& folder, std::vector<ZipInput>& texts,
                                previous->second + ", which the setup program shows");
         else
             locales[locale] = name;
-        texts.push_back({name, EncodeUtf16LeWithBom(text)});
+        // CR LF line ends: a Windows edit box breaks lines only there.
+        texts.push_back({name, EncodeUtf16LeWithBom(NormalizeLineBreaks(text))});
     }
     if (texts.empty()) {
         error = folder + ": holds no licence texts";

@@ -32,6 +32,14 @@ std::u16string Numbered(const char* prefix, unsigned number)
 
 std::u16string NormalizeConfigText(const std::u16string& text)
 {
+    std::u16string out = NormalizeLineBreaks(text);
+    if (out.size() < 2 || out.compare(out.size() - 2, 2, u"\r\n") != 0)
+        out += u"\r\n";
+    return out;
+}
+
+std::u16string NormalizeLineBreaks(const std::u16string& text)
+{
     std::u16string out;
     out.reserve(text.size() + 16);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -44,8 +52,6 @@ std::u16string NormalizeConfigText(const std::u16string& text)
             out.push_back(ch);
         }
     }
-    if (out.size() < 2 || out.compare(out.size() - 2, 2, u"\r\n") != 0)
-        out += u"\r\n";
     return out;
 }
 

@@ -14,8 +14,10 @@ struct RequiredConfigKey {
 };
 extern const std::vector<RequiredConfigKey> REQUIRED_CONFIG_KEYS;
 
-// Every line break becomes CR LF and the text ends with one, so that the
-// setup program, which always drops the last character, loses nothing.
+// Every line break (CR LF, LF or CR) becomes CR LF.
+std::u16string NormalizeLineBreaks(const std::u16string& text);
+// Line breaks as CR LF, and the text ends with one, so that the setup
+// program, which always drops the last character, loses nothing.
 std::u16string NormalizeConfigText(const std::u16string& text);
 
 // The value of `key` as the setup program would read it; false when no line

@@ -1,9 +1,9 @@
-#include "e2e/WizardDriver.h"
+#include "WizardDriver.h"
 
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "e2e/PngWriter.h"
+#include "PngWriter.h"
 
 namespace {
 
@@ -59,6 +59,14 @@ CWizardDriver::~CWizardDriver()
 
 bool CWizardDriver::Start(const std::wstring& program, const std::wstring& arguments)
 {
+    // One driver may run several programs in turn; the screenshots go on numbering.
+    Kill();
+    if (m_process.hProcess)
+        CloseHandle(m_process.hProcess);
+    if (m_process.hThread)
+        CloseHandle(m_process.hThread);
+    m_process = {};
+    m_sheet = nullptr;
     std::wstring line = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup = {sizeof(startup)};
     return CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,

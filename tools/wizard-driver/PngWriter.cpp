@@ -1,4 +1,4 @@
-#include "e2e/PngWriter.h"
+#include "PngWriter.h"
 
 #include <windows.h>
 

@@ -29,6 +29,7 @@ public:
     CWizardDriver(const CWizardDriver&) = delete;
     CWizardDriver& operator=(const CWizardDriver&) = delete;
 
+    // Starts the program (ending one that this driver started before).
     bool Start(const std::wstring& program, const std::wstring& arguments = L"");
     // The sheet with this caption; null when it does not appear in time.
     HWND WaitForSheet(const std::wstring& title, DWORD timeoutMs = 20000);
