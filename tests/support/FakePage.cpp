@@ -143,7 +143,8 @@ DWORD WINAPI CDialogAnswerer::Run(LPVOID parameter)
         while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
             DWORD owner = 0;
             GetWindowThreadProcessId(box, &owner);
-            if (owner != process || !IsWindowVisible(box))
+            // Dialogs of this process, but not a wizard sheet (which has a Next button).
+            if (owner != process || !IsWindowVisible(box) || GetDlgItem(box, 0x3024))
                 continue;
             wchar_t caption[256], text[1024] = L"";
             GetWindowTextW(box, caption, 256);
