@@ -111,8 +111,18 @@ bool E2eTest::CloseTerminal(DWORD timeoutMs)
     return true;
 }
 
+void E2eTest::NamePages(CWizardDriver& driver)
+{
+    driver.SetPageNames({{IDC_INTRO, L"welcome"},
+                         {IDC_LICENSE_TEXT, L"license"},
+                         {IDC_FOLDER, L"settings"},
+                         {IDC_STEP_LIST, L"progress"},
+                         {IDC_DELETE_DATA, L"uninstall-welcome"}});
+}
+
 void E2eTest::InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder)
 {
+    NamePages(driver);
     ASSERT_TRUE(driver.Start(Installer()));
     ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
     ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));

@@ -32,6 +32,8 @@ protected:
     // The text of a string-table message.
     static std::wstring Message(unsigned id);
 
+    // A driver that saves a screenshot of every page it reaches.
+    static void NamePages(CWizardDriver& driver);
     // Runs the installer's wizard to the end with its defaults (launch off)
     // into `folder`; the driver's screenshots are taken on the way.
     void InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder);

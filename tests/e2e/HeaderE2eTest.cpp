@@ -82,6 +82,7 @@ TEST_F(HeaderE2eTest, BandHasTheBitmapsDominantColour)
     DeleteObject(bitmap);
 
     CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
     ASSERT_TRUE(driver.Start(Installer()));
     ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
     ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));
@@ -126,6 +127,7 @@ TEST_F(HeaderE2eTest, WithoutAPackageBitmapTheBuiltInOneAndNoLink)
     FreeLibrary(image);
 
     CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
     ASSERT_TRUE(driver.Start(installer));
     ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
     ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));

@@ -34,6 +34,7 @@ class InstallE2eTest : public E2eTest {};
 TEST_F(InstallE2eTest, HappyPath)
 {
     CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
     ASSERT_TRUE(driver.Start(Installer()));
     ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
 
@@ -43,7 +44,6 @@ TEST_F(InstallE2eTest, HappyPath)
               driver.ItemText(welcome, IDC_INTRO));
     ASSERT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
     EXPECT_FALSE(driver.IsButtonEnabled(ID_WIZBACK));
-    driver.Screenshot(driver.Sheet(), L"welcome");
     driver.Press(PSBTN_NEXT);
 
     HWND license = driver.WaitForPage(IDC_LICENSE_TEXT);
@@ -51,7 +51,6 @@ TEST_F(InstallE2eTest, HappyPath)
     EXPECT_EQ(ExpectedLicense(), driver.ItemText(license, IDC_LICENSE_TEXT));
     EXPECT_FALSE(driver.IsButtonEnabled(ID_WIZNEXT));
     EXPECT_TRUE(driver.IsButtonEnabled(ID_WIZBACK));
-    driver.Screenshot(driver.Sheet(), L"license");
     driver.Click(license, IDC_AGREE);
     EXPECT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
     driver.Click(license, IDC_AGREE);
@@ -68,7 +67,6 @@ TEST_F(InstallE2eTest, HappyPath)
     EXPECT_TRUE(driver.IsChecked(settings, IDC_DESKTOP_SHORTCUT));
     EXPECT_TRUE(driver.IsChecked(settings, IDC_LAUNCH));
     EXPECT_EQ(L"Launch program after successful installation", driver.ItemText(settings, IDC_LAUNCH));
-    driver.Screenshot(driver.Sheet(), L"settings");
     driver.Press(PSBTN_NEXT);
 
     HWND progress = driver.WaitForPage(IDC_STEP_LIST);
@@ -124,6 +122,7 @@ HWND OpenSettings(CWizardDriver& driver)
 TEST_F(InstallE2eTest, SettingsAreChecked)
 {
     CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
     HWND settings = OpenSettings(driver);
     ASSERT_NE(nullptr, settings);
 
@@ -198,6 +197,7 @@ TEST_F(InstallE2eTest, SettingsAreChecked)
 TEST_F(InstallE2eTest, CancelOnTheWelcomePage)
 {
     CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
     ASSERT_TRUE(driver.Start(Installer()));
     ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
     ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));
@@ -226,6 +226,7 @@ TEST_F(InstallE2eTest, CancelDuringTheInstallationRollsBack)
     // A large payload, so that the extraction is still running when the
     // cancel is confirmed.
     CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
     ASSERT_TRUE(driver.Start(Installer(L"kestrel-large-setup.exe")));
     ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
     ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));

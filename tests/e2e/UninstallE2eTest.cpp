@@ -50,7 +50,7 @@ protected:
 
 TEST_F(UninstallE2eTest, BlockedWhileTheTerminalRunsThenRemoved)
 {
-    CWizardDriver installer(ScreenshotFolder());
+    CWizardDriver installer(ScreenshotFolder() + L"\\install");
     InstallWithDefaults(installer, DefaultFolder());
     if (HasFatalFailure())
         return;
@@ -65,12 +65,12 @@ TEST_F(UninstallE2eTest, BlockedWhileTheTerminalRunsThenRemoved)
     WaitForInputIdle(terminal.hProcess, 10000);
 
     CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
     HWND welcome = OpenUninstaller(driver);
     ASSERT_NE(nullptr, welcome);
     EXPECT_EQ(L" Welcome to Kestrel Trader Remove program.", driver.ItemText(welcome, IDC_INTRO));
     EXPECT_EQ(DefaultFolder(), driver.ItemText(welcome, IDC_UNINSTALL_FOLDER));
     EXPECT_FALSE(driver.IsChecked(welcome, IDC_DELETE_DATA));
-    driver.Screenshot(driver.Sheet(), L"uninstall-welcome");
 
     driver.Press(PSBTN_NEXT);
     MessageBoxSeen box = driver.WaitForMessageBox();
@@ -100,7 +100,7 @@ TEST_F(UninstallE2eTest, BlockedWhileTheTerminalRunsThenRemoved)
 
 TEST_F(UninstallE2eTest, PersonalDataGoesWithTheFolder)
 {
-    CWizardDriver installer(ScreenshotFolder());
+    CWizardDriver installer(ScreenshotFolder() + L"\\install");
     InstallWithDefaults(installer, DefaultFolder());
     if (HasFatalFailure())
         return;
@@ -109,6 +109,7 @@ TEST_F(UninstallE2eTest, PersonalDataGoesWithTheFolder)
     DeleteFileW(TerminalLog().c_str());
 
     CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
     HWND welcome = OpenUninstaller(driver);
     ASSERT_NE(nullptr, welcome);
     Uninstall(driver, welcome, true);

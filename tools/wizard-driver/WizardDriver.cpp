@@ -40,11 +40,19 @@ BOOL CALLBACK FindSheetWindow(HWND window, LPARAM parameter)
 
 CWizardDriver::CWizardDriver(const std::wstring& screenshotFolder) : m_folder(screenshotFolder)
 {
-    // Each level of the folder.
+    // Each level of the folder; the pictures of an earlier run go.
     for (size_t at = m_folder.find(L'\\', 3); ; at = m_folder.find(L'\\', at + 1)) {
         CreateDirectoryW(m_folder.substr(0, at).c_str(), nullptr);
         if (at == std::wstring::npos)
             break;
+    }
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((m_folder + L"\\*.png").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            DeleteFileW((m_folder + L"\\" + found.cFileName).c_str());
+        while (FindNextFileW(find, &found));
+        FindClose(find);
     }
 }
 
@@ -99,7 +107,12 @@ HWND CWizardDriver::WaitForPage(int controlId, DWORD timeoutMs)
     }, timeoutMs);
     // Let it finish drawing before anyone looks at it.
     Sleep(150);
-    return page && GetDlgItem(page, controlId) ? page : nullptr;
+    if (!page || !GetDlgItem(page, controlId))
+        return nullptr;
+    for (const auto& name : m_pageNames)
+        if (name.first == controlId)
+            Screenshot(m_sheet, name.second);
+    return page;
 }
 
 bool CWizardDriver::IsButtonEnabled(int buttonId) const

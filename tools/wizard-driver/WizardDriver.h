@@ -36,8 +36,10 @@ public:
     HWND Sheet() const { return m_sheet; }
     DWORD ProcessId() const { return m_process.dwProcessId; }
 
-    // The current page once it is the one holding control `controlId`.
+    // The current page once it is the one holding control `controlId`. With
+    // page names set, each page reached is also saved as a screenshot.
     HWND WaitForPage(int controlId, DWORD timeoutMs = 20000);
+    void SetPageNames(const std::vector<std::pair<int, std::wstring>>& names) { m_pageNames = names; }
     HWND CurrentPage() const;
     bool WaitForButton(int buttonId, bool enabled, DWORD timeoutMs = 20000) const;
     bool IsButtonEnabled(int buttonId) const;
@@ -85,4 +87,5 @@ private:
     HWND m_sheet = nullptr;
     int m_nShot = 0;
     std::vector<std::wstring> m_screenshots;
+    std::vector<std::pair<int, std::wstring>> m_pageNames;
 };
