@@ -2,8 +2,6 @@
 
 #include <prsht.h>
 
-#include <objbase.h>
-
 #include "app/Globals.h"
 #include "base/FileSystem.h"
 #include "res/TextIds.h"
@@ -35,14 +33,7 @@ LRESULT CInstallWorker::StartWorker()
 
 DWORD WINAPI CInstallWorker::InstallThreadProc(LPVOID page)
 {
-    auto* worker = static_cast<CInstallWorker*>(page);
-    // The shortcuts are written through COM.
-    HRESULT com = CoInitialize(nullptr);
-    worker->RunInstall();
-    worker->m_bFinished = true;
-    worker->StartWorker();
-    if (SUCCEEDED(com))
-        CoUninitialize();
+    static_cast<CInstallWorker*>(page)->RunThreadBody();
     return 0;
 }
 

@@ -45,6 +45,8 @@ public:
     bool IsGroupCreated() const { return m_bGroupCreated; }
 
 protected:
+    void RunSteps() override { RunInstall(); }
+    LRESULT RefreshWorker() override { return StartWorker(); }
     // Whether a stop was requested; looked at only at the cancellation points.
     virtual bool CancelRequested() { return m_bCancel; }
 

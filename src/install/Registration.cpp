@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/Globals.h"
+#include "base/ChildProcess.h"
 #include "base/RegKey.h"
 #include "install/InstallWorker.h"
 
@@ -62,17 +63,7 @@ bool CInstallWorker::RunFirstStart(const wchar_t* programPath)
     TStrStatic<MAX_PATH + 16> commandLine;
     if (commandLine.Format(L"\"%s\" /install", programPath) <= 0)
         return false;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine.GetBuffer(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process))
-        return false;
-    // The program's result does not matter; one still running after the wait goes on running.
-    WaitForSingleObject(process.hProcess, FIRST_START_TIMEOUT_MS);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return true;
+    return RunAndWait(commandLine, FIRST_START_TIMEOUT_MS);
 }
 
 void CInstallWorker::LaunchProgram()

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 #include <prsht.h>
 
 #include "app/Globals.h"
@@ -38,6 +39,16 @@ bool CStepWorker::StartThread(LPTHREAD_START_ROUTINE proc)
     m_hThread.Attach(thread);
     ResumeThread(thread);
     return true;
+}
+
+void CStepWorker::RunThreadBody()
+{
+    HRESULT com = CoInitialize(nullptr);
+    RunSteps();
+    m_bFinished = true;
+    RefreshWorker();
+    if (SUCCEEDED(com))
+        CoUninitialize();
 }
 
 LPARAM CStepWorker::Position(unsigned n) const

@@ -53,6 +53,11 @@ protected:
     // Starts the thread once, suspended until its handle is stored, so that
     // the call at its end can never start a second one.
     bool StartThread(LPTHREAD_START_ROUTINE proc);
+    // What a worker thread does: COM for the shell links, the steps, then
+    // `finished` and the buttons again.
+    void RunThreadBody();
+    virtual void RunSteps() = 0;
+    virtual LRESULT RefreshWorker() = 0;
     // (n x 100) / rows of the step list.
     LPARAM Position(unsigned n) const;
     void PostStep(WORD row, WORD state, LPARAM position) const;

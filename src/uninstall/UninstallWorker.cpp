@@ -1,8 +1,7 @@
 #include "uninstall/UninstallWorker.h"
 
-#include <objbase.h>
-
 #include "app/Globals.h"
+#include "base/ChildProcess.h"
 #include "base/FileSystem.h"
 #include "base/KeyText.h"
 #include "install/InstallWorker.h"
@@ -78,13 +77,7 @@ LRESULT CUninstallWorker::StartWorker()
 
 DWORD WINAPI CUninstallWorker::UninstallThreadProc(LPVOID page)
 {
-    auto* worker = static_cast<CUninstallWorker*>(page);
-    HRESULT com = CoInitialize(nullptr);
-    worker->RunUninstall();
-    worker->m_bFinished = true;
-    worker->StartWorker();
-    if (SUCCEEDED(com))
-        CoUninitialize();
+    static_cast<CUninstallWorker*>(page)->RunThreadBody();
     return 0;
 }
 
@@ -116,16 +109,7 @@ bool CUninstallWorker::RunTerminalUninstall(const wchar_t* folder)
     TStrStatic<2 * MAX_PATH + 16> commandLine;
     if (commandLine.Format(L"\"%s\\%s\" /uninstall", folder, MainProgramPath.GetString()) <= 0)
         return false;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine.GetBuffer(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process))
-        return false;
-    WaitForSingleObject(process.hProcess, TERMINAL_UNINSTALL_TIMEOUT_MS);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return true;
+    return RunAndWait(commandLine, TERMINAL_UNINSTALL_TIMEOUT_MS);
 }
 
 void CUninstallWorker::ShowFinalStatus()

@@ -25,6 +25,9 @@ public:
     void ShowFinalStatus();
 
 protected:
+    void RunSteps() override { RunUninstall(); }
+    LRESULT RefreshWorker() override { return StartWorker(); }
+
     const uint8_t* m_pDeletePersonalData;
 
 private:

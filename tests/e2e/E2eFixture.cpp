@@ -120,20 +120,26 @@ void E2eTest::NamePages(CWizardDriver& driver)
                          {IDC_DELETE_DATA, L"uninstall-welcome"}});
 }
 
+HWND E2eTest::OpenSettings(CWizardDriver& driver, const std::wstring& installer)
+{
+    if (!driver.Start(installer) || !driver.WaitForSheet(L"Kestrel Trader Setup") ||
+        !driver.WaitForPage(IDC_INTRO) || !driver.WaitForButton(ID_WIZNEXT, true))
+        return nullptr;
+    driver.Press(PSBTN_NEXT);
+    HWND license = driver.WaitForPage(IDC_LICENSE_TEXT);
+    if (!license)
+        return nullptr;
+    driver.Click(license, IDC_AGREE);
+    if (!driver.WaitForButton(ID_WIZNEXT, true))
+        return nullptr;
+    driver.Press(PSBTN_NEXT);
+    return driver.WaitForPage(IDC_FOLDER);
+}
+
 void E2eTest::InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder)
 {
     NamePages(driver);
-    ASSERT_TRUE(driver.Start(Installer()));
-    ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
-    ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));
-    ASSERT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
-    driver.Press(PSBTN_NEXT);
-    HWND license = driver.WaitForPage(IDC_LICENSE_TEXT);
-    ASSERT_NE(nullptr, license);
-    driver.Click(license, IDC_AGREE);
-    ASSERT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
-    driver.Press(PSBTN_NEXT);
-    HWND settings = driver.WaitForPage(IDC_FOLDER);
+    HWND settings = OpenSettings(driver);
     ASSERT_NE(nullptr, settings);
     driver.SetItemText(settings, IDC_FOLDER, folder);
     driver.Click(settings, IDC_LAUNCH); // off: no terminal window at the end

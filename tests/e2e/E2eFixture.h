@@ -34,6 +34,8 @@ protected:
 
     // A driver that saves a screenshot of every page it reaches.
     static void NamePages(CWizardDriver& driver);
+    // Starts `installer` and goes to its settings page with the agreement given.
+    static HWND OpenSettings(CWizardDriver& driver, const std::wstring& installer = Installer());
     // Runs the installer's wizard to the end with its defaults (launch off)
     // into `folder`; the driver's screenshots are taken on the way.
     void InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder);

@@ -2,7 +2,6 @@
 #include <windows.h>
 #include <prsht.h>
 
-#include <functional>
 #include <map>
 
 #include "app/Globals.h"
@@ -101,23 +100,6 @@ TEST_F(InstallE2eTest, HappyPath)
 } // namespace
 
 namespace {
-
-// To the settings page with the agreement given.
-HWND OpenSettings(CWizardDriver& driver)
-{
-    if (!driver.Start(E2eTest::Installer()) || !driver.WaitForSheet(L"Kestrel Trader Setup") ||
-        !driver.WaitForPage(IDC_INTRO) || !driver.WaitForButton(ID_WIZNEXT, true))
-        return nullptr;
-    driver.Press(PSBTN_NEXT);
-    HWND license = driver.WaitForPage(IDC_LICENSE_TEXT);
-    if (!license)
-        return nullptr;
-    driver.Click(license, IDC_AGREE);
-    if (!driver.WaitForButton(ID_WIZNEXT, true))
-        return nullptr;
-    driver.Press(PSBTN_NEXT);
-    return driver.WaitForPage(IDC_FOLDER);
-}
 
 TEST_F(InstallE2eTest, SettingsAreChecked)
 {
@@ -227,17 +209,7 @@ TEST_F(InstallE2eTest, CancelDuringTheInstallationRollsBack)
     // cancel is confirmed.
     CWizardDriver driver(ScreenshotFolder());
     NamePages(driver);
-    ASSERT_TRUE(driver.Start(Installer(L"kestrel-large-setup.exe")));
-    ASSERT_NE(nullptr, driver.WaitForSheet(L"Kestrel Trader Setup"));
-    ASSERT_NE(nullptr, driver.WaitForPage(IDC_INTRO));
-    ASSERT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
-    driver.Press(PSBTN_NEXT);
-    HWND license = driver.WaitForPage(IDC_LICENSE_TEXT);
-    ASSERT_NE(nullptr, license);
-    driver.Click(license, IDC_AGREE);
-    ASSERT_TRUE(driver.WaitForButton(ID_WIZNEXT, true));
-    driver.Press(PSBTN_NEXT);
-    ASSERT_NE(nullptr, driver.WaitForPage(IDC_FOLDER));
+    ASSERT_NE(nullptr, OpenSettings(driver, Installer(L"kestrel-large-setup.exe")));
     driver.Press(PSBTN_NEXT);
     HWND progress = driver.WaitForPage(IDC_STEP_LIST);
     ASSERT_NE(nullptr, progress);
@@ -266,24 +238,7 @@ TEST_F(InstallE2eTest, CancelDuringTheInstallationRollsBack)
     ASSERT_TRUE(driver.WaitForExit(30000, &exitCode));
     EXPECT_FALSE(CloseTerminal(1000)) << "no launch after a cancel";
     // The rollback leaves no file this run created (the folders stay).
-    std::vector<std::wstring> left;
-    std::function<void(const std::wstring&)> walk = [&](const std::wstring& folder) {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE)
-            return;
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                walk(folder + L"\\" + name);
-            else
-                left.push_back(folder + L"\\" + name);
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    };
-    walk(DefaultFolder());
+    std::vector<std::wstring> left = FilesBelow(DefaultFolder());
     EXPECT_TRUE(left.empty()) << left.size() << " files left, the first "
                               << testing::PrintToString(left.empty() ? L"" : left[0]);
     // A cancel during the group step leaves the group; a later one removes it.

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-bool CArgs::Parse(int argc, char** argv, const std::vector<OptionSpec>& specs, std::string& error)
+bool CArgs::Parse(int argc, char** argv, const std::vector<OptionSpec>& options, std::string& error)
 {
     bool optionsEnded = false;
     for (int i = 0; i < argc; ++i) {
@@ -26,21 +26,21 @@ bool CArgs::Parse(int argc, char** argv, const std::vector<OptionSpec>& specs, s
             value = name.substr(equals + 1);
             name = name.substr(0, equals);
         }
-        const OptionSpec* spec = nullptr;
-        for (const auto& candidate : specs)
+        const OptionSpec* option = nullptr;
+        for (const auto& candidate : options)
             if (name == candidate.name)
-                spec = &candidate;
-        if (!spec) {
+                option = &candidate;
+        if (!option) {
             error = "unknown option --" + name;
             return false;
         }
-        if (spec->takesValue && !inlineValue) {
+        if (option->takesValue && !inlineValue) {
             if (i + 1 >= argc) {
                 error = "--" + name + " needs a value";
                 return false;
             }
             value = argv[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!option->takesValue && inlineValue) {
             error = "--" + name + " takes no value";
             return false;
         }

@@ -14,7 +14,7 @@ struct OptionSpec {
 class CArgs {
 public:
     // False, with a message, for an unknown option or a missing value.
-    bool Parse(int argc, char** argv, const std::vector<OptionSpec>& specs, std::string& error);
+    bool Parse(int argc, char** argv, const std::vector<OptionSpec>& options, std::string& error);
     bool Has(const std::string& name) const { return m_values.count(name) != 0; }
     std::string Get(const std::string& name, const std::string& fallback = "") const;
     const std::vector<std::string>& Positional() const { return m_positional; }

@@ -7,7 +7,6 @@
 #include <shlobj.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,29 +40,6 @@ int Fail(const wchar_t* what)
 {
     wprintf(L"kxdemo: %ls\n", what);
     return 1;
-}
-
-std::vector<std::wstring> FilesBelow(const std::wstring& folder)
-{
-    std::vector<std::wstring> files;
-    std::function<void(const std::wstring&)> walk = [&](const std::wstring& dir) {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE)
-            return;
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                walk(dir + L"\\" + name);
-            else
-                files.push_back(dir + L"\\" + name);
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    };
-    walk(folder);
-    return files;
 }
 
 std::wstring UninstallKey(const std::wstring& product)

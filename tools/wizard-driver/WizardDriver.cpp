@@ -38,6 +38,28 @@ BOOL CALLBACK FindSheetWindow(HWND window, LPARAM parameter)
 
 } // namespace
 
+std::vector<std::wstring> FilesBelow(const std::wstring& folder)
+{
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            std::vector<std::wstring> below = FilesBelow(folder + L"\\" + name);
+            files.insert(files.end(), below.begin(), below.end());
+        } else {
+            files.push_back(folder + L"\\" + name);
+        }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return files;
+}
+
 CWizardDriver::CWizardDriver(const std::wstring& screenshotFolder) : m_folder(screenshotFolder)
 {
     // Each level of the folder; the pictures of an earlier run go.

@@ -15,6 +15,9 @@ const int ID_WIZBACK = 0x3023;
 const int ID_WIZNEXT = 0x3024;
 const int ID_WIZFINISH = 0x3025;
 
+// The files below a folder, sub-folders included.
+std::vector<std::wstring> FilesBelow(const std::wstring& folder);
+
 struct MessageBoxSeen {
     HWND window = nullptr;
     std::wstring caption;

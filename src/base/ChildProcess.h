@@ -1,0 +1,11 @@
+// Starting a program with a command line and waiting a while for it.
+#pragma once
+
+#include <windows.h>
+
+class CStr;
+
+// CreateProcessW without window, handles or inheritance, then a wait of at
+// most `timeoutMs`. True when it started; the result of the program and of
+// the wait do not matter (one still running goes on running).
+bool RunAndWait(CStr& commandLine, DWORD timeoutMs);
