@@ -2,7 +2,7 @@
 // against reading the same file into memory, and peak memory against the
 // file size. Each measurement runs in a fresh process, so that its peak is
 // its own.
-//   load_bench.exe [MB ...]      (default: 14 100)
+//   load_bench.exe [MB ...]      (default: 14 120)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -113,7 +113,7 @@ int wmain(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i)
         sizes.push_back(static_cast<unsigned>(_wtoi(argv[i])));
     if (sizes.empty())
-        sizes = {14, 100};
+        sizes = {14, 120};
 
     printf("InstallPackage::Load against reading the file into memory (median of %d fresh processes)\n", RUNS);
     printf("%-8s %10s %10s %10s %8s %16s %10s\n", "archive", "file MB", "read ms", "load ms",

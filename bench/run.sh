@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks under Wine, in a session of their own.
-#   bash bench/run.sh              all benchmarks
-#   bash bench/run.sh extract 100  one benchmark, with its arguments
+# The benchmarks: builds what they need and runs them under Wine, in a
+# session of their own, printing one table each.
+#   bash bench/run.sh                  all, with a 120 MB payload
+#   bash bench/run.sh extract 120      one benchmark, with its argument
 set -euo pipefail
+export LC_ALL=C
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 
@@ -10,47 +12,67 @@ build() { # preset, targets...: quiet unless it fails
   local log
   log=$(cmake --build --preset "$@" 2>&1) || { echo "$log" >&2; exit 1; }
 }
+bash scripts/setup.sh >/dev/null
+cmake --preset native >/dev/null
+cmake --preset mingw >/dev/null
 build native --target kxpack make_payload
-build mingw --target setup sample_installer descramble_bench extract_bench install_bench load_bench
+build mingw --target setup sample_installer descramble_bench extract_bench install_bench load_bench end_to_end_bench
 
 bin="$top/build/mingw/bin"
 work="$top/build/mingw/bench-work"
 session="$top/build/mingw/bench-session"
 harness="$top/tests/harness/session.sh"
+key="$top/build/mingw/keys/dev/package-key.pem"
 mkdir -p "$work"
 "$harness" start "$session" >/dev/null
 trap '"$harness" stop "$session"' EXIT
-wine_run() { "$harness" run "$session" "$@"; }
-
+# Wine's console ends lines with CR LF.
+wine_run() { "$harness" run "$session" "$@" | tr -d '\r'; }
+winepath_of() { echo "Z:$(echo "$1" | tr / '\\')"; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+megabytes() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1048576 }'; }
+
+# The generated payload (deterministic: bench/MakePayload.cpp), its ZIP, and
+# the full product folder: the payload, the sample's files and its terminal.
+payload() { # MB -> sets dir
+  dir="$work/payload-$1"
+  if [ ! -f "$dir/payload.zip" ]; then
+    "$top/build/native/bin/make_payload" "$dir" "$1" >&2
+  fi
+  if [ ! -f "$dir/full-setup.exe" ]; then
+    rm -rf "$dir/full"
+    cp -r "$dir/program" "$dir/full"
+    cp -r "$top/examples/sample/program/." "$dir/full/"
+    cp "$top/build/mingw/sample/terminal.exe" "$dir/full/"
+    "$top/build/native/bin/kxpack" build --stub "$bin/setup.exe" --key "$key" --product "$top/examples/sample" \
+      --program "$dir/full" --output "$dir/full-setup.exe" 2>/dev/null
+  fi
+}
 
 bench_descramble() { wine_run "$bin/descramble_bench.exe"; }
+
 bench_load() { wine_run "$bin/load_bench.exe" "$@"; }
 
-# ExtractSetupArchive of a generated payload against native `unzip -q` of the
-# same archive, both writing into a fresh folder.
+# ExtractSetupArchive against native `unzip -q` of the same archive.
 bench_extract() {
-  local megabytes=${1:-100} runs=5
-  local dir="$work/payload-$megabytes"
-  if [ ! -f "$dir/payload.zip" ]; then
-    "$top/build/native/bin/make_payload" "$dir" "$megabytes"
-  fi
-  "$top/build/native/bin/kxpack" build --stub "$bin/setup.exe" --key "$top/build/mingw/keys/dev/package-key.pem" \
-    --product "$top/examples/sample" --program "$dir/payload.zip" --output "$dir/payload-setup.exe" 2>/dev/null
+  local size=${1:-120} runs=5
+  payload "$size"
+  "$top/build/native/bin/kxpack" build --stub "$bin/setup.exe" --key "$key" --product "$top/examples/sample" \
+    --program "$dir/payload.zip" --output "$dir/payload-setup.exe" 2>/dev/null
   read -r ours bytes files < <(wine_run "$bin/extract_bench.exe" "$(winepath_of "$dir/payload-setup.exe")" "$runs")
-  local unzip_times=()
+  local times=()
   for _ in $(seq "$runs"); do
     rm -rf "$dir/unzipped"
     local start end
     start=$(date +%s.%N)
     unzip -q "$dir/payload.zip" -d "$dir/unzipped"
     end=$(date +%s.%N)
-    unzip_times+=("$(echo "$end - $start" | bc -l)")
+    times+=("$(echo "$end - $start" | bc -l)")
   done
   rm -rf "$dir/unzipped"
   local theirs
-  theirs=$(printf '%s\n' "${unzip_times[@]}" | median)
-  echo "Extraction of a $megabytes MB payload ($files files; median of $runs runs)"
+  theirs=$(printf '%s\n' "${times[@]}" | median)
+  echo "Extraction of a $size MB payload ($files files, archive $(megabytes "$dir/payload.zip") MB; median of $runs runs)"
   printf '%-34s %10s %10s %10s\n' "" "seconds" "MB/s" "vs unzip"
   awk -v o="$ours" -v t="$theirs" -v b="$bytes" 'BEGIN {
     mb = b / 1048576
@@ -59,22 +81,12 @@ bench_extract() {
   }'
 }
 
-# A whole installation by the worker, step by step: the sample product, and
-# a payload of the given size with the sample's terminal and manual added.
+# The worker's steps, for the sample product and for the payload.
 bench_install() {
-  local megabytes=${1:-100} runs=3
-  local dir="$work/payload-$megabytes"
-  if [ ! -f "$dir/payload.zip" ]; then
-    "$top/build/native/bin/make_payload" "$dir" "$megabytes"
-  fi
-  rm -rf "$dir/full"
-  cp -r "$dir/program" "$dir/full"
-  cp -r "$top/examples/sample/program/." "$dir/full/"
-  cp "$top/build/mingw/sample/terminal.exe" "$dir/full/"
-  "$top/build/native/bin/kxpack" build --stub "$bin/setup.exe" --key "$top/build/mingw/keys/dev/package-key.pem" \
-    --product "$top/examples/sample" --program "$dir/full" --output "$dir/full-setup.exe" 2>/dev/null
+  local size=${1:-120} runs=3
+  payload "$size"
   echo "A whole installation by the worker (median of $runs runs, seconds)"
-  printf '%-20s %14s %14s\n' "step" "sample" "$megabytes MB payload"
+  printf '%-20s %14s %14s\n' "step" "sample" "$size MB payload"
   # One after the other: both install into the same folder.
   wine_run "$bin/install_bench.exe" "$(winepath_of "$bin/kestrel-setup.exe")" "$runs" >"$dir/install-sample.tsv"
   wine_run "$bin/install_bench.exe" "$(winepath_of "$dir/full-setup.exe")" "$runs" >"$dir/install-payload.tsv"
@@ -82,7 +94,52 @@ bench_install() {
     awk -F'\t' '{ printf "%-20s %14.3f %14.3f\n", $1, $2, $3 }'
 }
 
-winepath_of() { echo "Z:$(echo "$1" | tr / '\\')"; }
+# Driven through the wizard against NSIS installers of the same files.
+bench_endtoend() {
+  local size=${1:-120} runs=3
+  payload "$size"
+  local nsis="$work/nsis-$size"
+  mkdir -p "$nsis"
+  if [ ! -f "$nsis/lzma-setup.exe" ]; then
+    makensis -V1 -DPAYLOAD="$dir/full" -DCOMPRESSOR=zlib -DOUTFILE="$nsis/zlib-setup.exe" "$top/bench/payload.nsi"
+    makensis -V1 -DPAYLOAD="$dir/full" "-DCOMPRESSOR=/SOLID lzma" -DOUTFILE="$nsis/lzma-setup.exe" \
+      "$top/bench/payload.nsi"
+  fi
+  # The stub overheads: an installer of nothing but one empty file.
+  mkdir -p "$nsis/empty" && : >"$nsis/empty/terminal.exe"
+  makensis -V1 -DPAYLOAD="$nsis/empty" -DCOMPRESSOR=zlib -DOUTFILE="$nsis/empty-setup.exe" "$top/bench/payload.nsi"
+  local folder='C:\Program Files\Kestrel Trader NSIS'
+  read -r ourInstall ourExit ourUninstall ourRemoved < <(wine_run "$bin/end_to_end_bench.exe" ours \
+    "$(winepath_of "$dir/full-setup.exe")" "$runs")
+  read -r zlibInstall zlibUninstall < <(wine_run "$bin/end_to_end_bench.exe" nsis \
+    "$(winepath_of "$nsis/zlib-setup.exe")" "$folder" "$runs")
+  read -r lzmaInstall lzmaUninstall < <(wine_run "$bin/end_to_end_bench.exe" nsis \
+    "$(winepath_of "$nsis/lzma-setup.exe")" "$folder" "$runs")
+  echo "End to end with a $size MB payload (median of $runs runs, seconds; ours driven through the wizard)"
+  printf '%-26s %12s %12s %12s %12s\n' "" "install" "vs NSIS zlib" "uninstall" "installer MB"
+  printf '%-26s %12.3f %11.2fx %12.3f %12s\n' "kxsetup (to Finish)" "$ourInstall" \
+    "$(echo "$zlibInstall / $ourInstall" | bc -l)" "$ourUninstall" "$(megabytes "$dir/full-setup.exe")"
+  printf '%-26s %12.3f %12s %12.3f %12s\n' "kxsetup (to exit/removed)" "$ourExit" "" "$ourRemoved" ""
+  printf '%-26s %12.3f %11.2fx %12.3f %12s\n' "NSIS zlib (/S)" "$zlibInstall" 1 "$zlibUninstall" \
+    "$(megabytes "$nsis/zlib-setup.exe")"
+  printf '%-26s %12.3f %11.2fx %12.3f %12s\n' "NSIS lzma solid (/S)" "$lzmaInstall" \
+    "$(echo "$zlibInstall / $lzmaInstall" | bc -l)" "$lzmaUninstall" "$(megabytes "$nsis/lzma-setup.exe")"
+  local stub
+  stub=$(i686-w64-mingw32-objdump -p "$bin/setup.exe" >/dev/null 2>&1 && stat -c %s "$bin/setup.exe")
+  echo "Stub overhead: kxsetup setup.exe $stub bytes; NSIS, an installer of one empty file: $(stat -c %s "$nsis/empty-setup.exe") bytes"
+}
+
+# Process start to the welcome page, against a trivial program's whole run.
+bench_startup() {
+  local size=${1:-120} runs=5
+  payload "$size"
+  read -r shown trivial < <(wine_run "$bin/end_to_end_bench.exe" startup "$(winepath_of "$dir/full-setup.exe")" \
+    "$(winepath_of "$bin/setup.exe")" "$runs")
+  echo "Start-up with the $(megabytes "$dir/full-setup.exe") MB installer (median of $runs runs, seconds)"
+  printf '%-40s %10.3f\n' "start to welcome page shown" "$shown"
+  printf '%-40s %10.3f\n' "a trivial program (setup.exe /checkup)" "$trivial"
+  printf '%-40s %10.3f\n' "beyond the trivial program" "$(echo "$shown - $trivial" | bc -l)"
+}
 
 if [ $# -gt 0 ]; then
   name=$1
@@ -90,7 +147,8 @@ if [ $# -gt 0 ]; then
   echo
   "bench_$name" "$@"
 else
-  for name in descramble load extract install; do
+  echo "kxsetup benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(wine --version)"
+  for name in descramble load extract install endtoend startup; do
     echo
     "bench_$name"
   done

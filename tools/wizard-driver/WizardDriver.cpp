@@ -128,7 +128,8 @@ HWND CWizardDriver::WaitForPage(int controlId, DWORD timeoutMs)
         return page && GetDlgItem(page, controlId) && IsWindowVisible(page);
     }, timeoutMs);
     // Let it finish drawing before anyone looks at it.
-    Sleep(150);
+    if (m_nSettleMs)
+        Sleep(m_nSettleMs);
     if (!page || !GetDlgItem(page, controlId))
         return nullptr;
     for (const auto& name : m_pageNames)

@@ -43,6 +43,9 @@ public:
     // page names set, each page reached is also saved as a screenshot.
     HWND WaitForPage(int controlId, DWORD timeoutMs = 20000);
     void SetPageNames(const std::vector<std::pair<int, std::wstring>>& names) { m_pageNames = names; }
+    // How long a page is given to finish drawing once reached (150 ms; 0
+    // when only time matters).
+    void SetSettleTime(DWORD ms) { m_nSettleMs = ms; }
     HWND CurrentPage() const;
     bool WaitForButton(int buttonId, bool enabled, DWORD timeoutMs = 20000) const;
     bool IsButtonEnabled(int buttonId) const;
@@ -79,7 +82,7 @@ public:
         while (!done()) {
             if (GetTickCount() - start > timeoutMs)
                 return false;
-            Sleep(25);
+            Sleep(5);
         }
         return true;
     }
@@ -91,4 +94,5 @@ private:
     int m_nShot = 0;
     std::vector<std::wstring> m_screenshots;
     std::vector<std::pair<int, std::wstring>> m_pageNames;
+    DWORD m_nSettleMs = 150;
 };
