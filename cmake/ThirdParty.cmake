@@ -19,7 +19,7 @@ add_library(minizip STATIC
   ${KX_DEPS_DIR}/minizip/iowin32.c)
 target_include_directories(minizip SYSTEM PUBLIC ${KX_DEPS_DIR}/minizip)
 # Compressed data is read in pieces of up to 32 KB.
-target_compile_definitions(minizip PRIVATE NOCRYPT NOUNCRYPT UNZ_BUFSIZE=32768)
+target_compile_definitions(minizip PRIVATE NOCRYPT NOUNCRYPT UNZ_BUFSIZE=131072)
 target_compile_options(minizip PRIVATE -w)
 target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 

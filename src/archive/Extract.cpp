@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "archive/EntryWriter.h"
 #include "archive/ZipFile.h"
 #include "base/FileSystem.h"
 #include "base/Str.h"
@@ -81,12 +82,12 @@ bool IsSafeEntryName(const wchar_t* name)
     return true;
 }
 
-bool ExtractArchive(const wchar_t* zipPath, const wchar_t* installFolder, CPathList& createdFiles)
+namespace {
+
+// Reads every entry and hands it to the writer; false at the first failure
+// on the reading side.
+bool ReadEntries(CZipFile& zip, const wchar_t* installFolder, CPathList& createdFiles, CEntryWriter& writer)
 {
-    CZipFile zip;
-    if (!installFolder || !zip.OpenArchive(zipPath) || !zip.GoToFirstEntry())
-        return false;
-    CBinFile destination;
     uint32_t visited = 0;
     do {
         ++visited;
@@ -116,26 +117,38 @@ bool ExtractArchive(const wchar_t* zipPath, const wchar_t* installFolder, CPathL
         // Recorded before anything is written, so that a rollback finds it.
         if (!createdFiles.Add(path.GetString()) || !zip.OpenEntry())
             return false;
-        uint8_t* buffer = static_cast<uint8_t*>(malloc(size + 2));
-        if (!buffer)
-            return false;
-        bool ok = zip.ReadEntry(buffer, size) == size;
-        if (ok && !destination.OpenWrite(path)) {
-            // Not written by this run (an older copy in use, say): the
-            // rollback must not delete it.
-            createdFiles.RemoveAt(createdFiles.GetCount() - 1);
-            ok = false;
-        }
-        ok = ok && destination.Write(buffer, size) == size;
-        free(buffer);
-        if (!ok)
+        uint8_t* buffer = nullptr;
+        if (!writer.GetBuffer(size + 2, &buffer) || zip.ReadEntry(buffer, size) != size)
             return false;
         zip.CloseEntry(); // a CRC mismatch does not fail the extraction
+        if (!writer.Submit(path, size, createdFiles.GetCount() - 1))
+            return false;
     } while (zip.GoToNextEntry());
-    destination.Close();
     // Every entry of the end record must have been visited: a central header
     // that cannot be read ends the walk early.
     return visited == zip.GetEntryCount();
+}
+
+} // namespace
+
+bool ExtractArchive(const wchar_t* zipPath, const wchar_t* installFolder, CPathList& createdFiles)
+{
+    CZipFile zip;
+    if (!installFolder || !zip.OpenArchive(zipPath) || !zip.GoToFirstEntry())
+        return false;
+    CEntryWriter writer;
+    bool read = ReadEntries(zip, installFolder, createdFiles, writer);
+    DWORD error = GetLastError();
+    // What was handed over is written before the result stands, as a serial
+    // loop would have written it before reading on.
+    if (!writer.Finish()) {
+        // Entries recorded after the failed one were never written.
+        while (createdFiles.GetCount() > writer.GetKeptSlots())
+            createdFiles.RemoveAt(createdFiles.GetCount() - 1);
+        return false;
+    }
+    SetLastError(error);
+    return read;
 }
 
 bool ExtractSetupArchive(const InstallPackage& package, const wchar_t* installFolder,

@@ -10,21 +10,23 @@
 
 namespace {
 
-// minizip's file functions over the archive's own CBinFile. The path
-// travels through minizip's narrow-string argument untouched.
+// minizip's file functions over the archive's own CBinFile, read through a
+// window. The path travels through minizip's narrow-string argument
+// untouched.
 voidpf ZCALLBACK OpenFile(voidpf opaque, const char* path, int)
 {
-    auto* file = static_cast<CBinFile*>(opaque);
+    auto* reader = static_cast<CReadAhead*>(opaque);
     // Read and write access, as the archive files are the installer's own.
-    if (!file->Open(reinterpret_cast<const wchar_t*>(path), GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL))
+    if (!reader->File().Open(reinterpret_cast<const wchar_t*>(path), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL))
         return nullptr;
-    return file;
+    reader->Reset();
+    return reader;
 }
 
 uLong ZCALLBACK ReadFileData(voidpf, voidpf stream, void* buffer, uLong size)
 {
-    return static_cast<CBinFile*>(stream)->Read(buffer, size);
+    return static_cast<CReadAhead*>(stream)->Read(buffer, size);
 }
 
 uLong ZCALLBACK WriteFileData(voidpf, voidpf, const void*, uLong)
@@ -34,7 +36,7 @@ uLong ZCALLBACK WriteFileData(voidpf, voidpf, const void*, uLong)
 
 long ZCALLBACK TellFile(voidpf, voidpf stream)
 {
-    int64_t position = static_cast<CBinFile*>(stream)->Seek(0, FILE_CURRENT);
+    int64_t position = static_cast<CReadAhead*>(stream)->GetPosition();
     // Only the low 32 bits of positions are used.
     return position < 0 || position > 0x7FFFFFFF ? -1 : static_cast<long>(position);
 }
@@ -46,12 +48,15 @@ long ZCALLBACK SeekFile(voidpf, voidpf stream, uLong offset, int origin)
                                                       : FILE_BEGIN;
     int64_t distance = origin == ZLIB_FILEFUNC_SEEK_SET ? static_cast<int64_t>(offset)
                                                         : static_cast<int64_t>(static_cast<long>(offset));
-    return static_cast<CBinFile*>(stream)->Seek(distance, method) < 0 ? -1 : 0;
+    return static_cast<CReadAhead*>(stream)->Seek(distance, method) < 0 ? -1 : 0;
 }
 
 int ZCALLBACK CloseFile(voidpf, voidpf stream)
 {
-    return static_cast<CBinFile*>(stream)->Close() ? 0 : -1;
+    auto* reader = static_cast<CReadAhead*>(stream);
+    bool closed = reader->File().Close();
+    reader->Reset();
+    return closed ? 0 : -1;
 }
 
 int ZCALLBACK TestError(voidpf, voidpf)
@@ -76,7 +81,7 @@ bool CZipFile::OpenArchive(const wchar_t* path)
     if (archivePath.IsEmpty())
         return false;
     zlib_filefunc_def functions = {OpenFile, ReadFileData, WriteFileData, TellFile, SeekFile,
-                                   CloseFile, TestError, this};
+                                   CloseFile, TestError, &m_reader};
     m_hZip = unzOpen2(reinterpret_cast<const char*>(archivePath.GetString()), &functions);
     if (!m_hZip)
         return false;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "archive/ReadAhead.h"
 #include "base/BinFile.h"
 
 // The fields of one central-directory header, each widened to 32 bits.
@@ -54,6 +55,7 @@ public:
     uint32_t GetEntryIndex() const { return m_nIndex; }
 
 private:
+    CReadAhead m_reader{*this};
     void* m_hZip = nullptr; // unzFile
     uint32_t m_nEntries = 0;
     uint32_t m_nIndex = 0;

@@ -130,12 +130,46 @@ TEST_F(ExtractTest, FileThatCannotBeOpenedIsNotLeftInTheList)
     ASSERT_TRUE(WriteBytes(Installed(L"running.exe"), Bytes("old")));
     HANDLE inUse = CreateFileW(Installed(L"running.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
-    EXPECT_FALSE(Extract(MakeZip({{"new.txt", Bytes("n")}, {"running.exe", Bytes("new")}})));
+    SetLastError(0);
+    EXPECT_FALSE(Extract(MakeZip({{"new.txt", Bytes("n")},
+                                  {"running.exe", Bytes("new")},
+                                  {"after.txt", Bytes(std::string(100000, 'a'))},
+                                  {"later.txt", Bytes("l")}})));
+    // The caller reports the failed open's code.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
     CloseHandle(inUse);
+    // Nothing after the failed file is written or recorded.
     EXPECT_EQ((std::vector<std::wstring>{Installed(L"new.txt")}), Created());
+    EXPECT_FALSE(Exists(Installed(L"after.txt")));
+    EXPECT_FALSE(Exists(Installed(L"later.txt")));
     ByteVector data;
     ASSERT_TRUE(ReadBytes(Installed(L"running.exe"), data));
     EXPECT_EQ(Bytes("old"), data);
+}
+
+TEST_F(ExtractTest, EveryFileGetsItsOwnBytes)
+{
+    // Entries of growing and shrinking sizes pass through reused storage.
+    std::vector<ZipTestEntry> entries;
+    const size_t sizes[] = {5, 300000, 17, 0, 300001, 65536, 1, 2000000, 3, 120000};
+    for (size_t i = 0; i < sizeof(sizes) / sizeof(sizes[0]); ++i) {
+        ByteVector bytes(sizes[i]);
+        for (size_t j = 0; j < bytes.size(); ++j)
+            bytes[j] = static_cast<uint8_t>(i * 31 + j * 7 + (j >> 9));
+        entries.push_back({"f" + std::to_string(i) + ".bin", bytes, static_cast<uint16_t>(i % 2 ? 0 : 8)});
+    }
+    ASSERT_TRUE(Extract(MakeZip(entries)));
+    for (const ZipTestEntry& entry : entries) {
+        std::wstring path = Installed(std::wstring(entry.name.begin(), entry.name.end()));
+        ByteVector data;
+        if (entry.data.empty()) {
+            EXPECT_FALSE(Exists(path));
+            continue;
+        }
+        ASSERT_TRUE(ReadBytes(path, data)) << entry.name;
+        EXPECT_TRUE(data == entry.data) << entry.name;
+    }
+    EXPECT_EQ(9u, m_created.GetCount());
 }
 
 TEST_F(ExtractTest, PackageArchives)
