@@ -42,6 +42,13 @@ bool Exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// With KXBENCH_TRACE set, the moments of a run go to stderr.
+void Mark(const char* what, double start)
+{
+    if (GetEnvironmentVariableW(L"KXBENCH_TRACE", nullptr, 0))
+        fprintf(stderr, "%8.3f %s\n", NowSeconds() - start, what);
+}
+
 bool RunOurs(const std::wstring& installer, OurRun& run)
 {
     CWizardDriver driver(Temp() + L"kxbench-shots");
@@ -54,21 +61,28 @@ bool RunOurs(const std::wstring& installer, OurRun& run)
     if (!driver.WaitForSheet(L"Kestrel Trader Setup", LIMIT_MS) || !driver.WaitForPage(IDC_INTRO) ||
         !driver.WaitForButton(ID_WIZNEXT, true))
         return false;
+    Mark("welcome", start);
     driver.Press(PSBTN_NEXT);
     HWND license = driver.WaitForPage(IDC_LICENSE_TEXT);
     if (!license)
         return false;
+    Mark("licence", start);
     driver.Click(license, IDC_AGREE);
     driver.WaitForButton(ID_WIZNEXT, true);
     driver.Press(PSBTN_NEXT);
     HWND settings = driver.WaitForPage(IDC_FOLDER);
     if (!settings)
         return false;
+    Mark("settings", start);
     folder = driver.ItemText(settings, IDC_FOLDER);
     driver.Click(settings, 270); // no launch at Finish
     driver.Press(PSBTN_NEXT);
-    if (!driver.WaitForPage(IDC_STEP_LIST) || !driver.WaitForButton(ID_WIZFINISH, true, LIMIT_MS))
+    if (!driver.WaitForPage(IDC_STEP_LIST))
         return false;
+    Mark("progress", start);
+    if (!driver.WaitForButton(ID_WIZFINISH, true, LIMIT_MS))
+        return false;
+    Mark("finish", start);
     run.install = NowSeconds() - start;
     driver.Press(PSBTN_FINISH);
     DWORD code = 0;

@@ -39,7 +39,8 @@ payload() { # MB -> sets dir
   if [ ! -f "$dir/payload.zip" ]; then
     "$top/build/native/bin/make_payload" "$dir" "$1" >&2
   fi
-  if [ ! -f "$dir/full-setup.exe" ]; then
+  # Built again whenever the stub changed.
+  if [ ! -f "$dir/full-setup.exe" ] || [ "$bin/setup.exe" -nt "$dir/full-setup.exe" ]; then
     rm -rf "$dir/full"
     cp -r "$dir/program" "$dir/full"
     cp -r "$top/examples/sample/program/." "$dir/full/"
@@ -53,25 +54,29 @@ bench_descramble() { wine_run "$bin/descramble_bench.exe"; }
 
 bench_load() { wine_run "$bin/load_bench.exe" "$@"; }
 
-# ExtractSetupArchive against native `unzip -q` of the same archive.
+# ExtractSetupArchive against native `unzip -q` of the same archive, taking
+# turns; the page cache is flushed before each run, so that neither pays for
+# the other's writes.
 bench_extract() {
   local size=${1:-120} runs=5
   payload "$size"
   "$top/build/native/bin/kxpack" build --stub "$bin/setup.exe" --key "$key" --product "$top/examples/sample" \
     --program "$dir/payload.zip" --output "$dir/payload-setup.exe" 2>/dev/null
-  read -r ours bytes files < <(wine_run "$bin/extract_bench.exe" "$(winepath_of "$dir/payload-setup.exe")" "$runs")
-  local times=()
+  local ours=() theirs=() bytes files seconds start end
   for _ in $(seq "$runs"); do
+    sync
+    read -r seconds bytes files < <(wine_run "$bin/extract_bench.exe" "$(winepath_of "$dir/payload-setup.exe")" 1)
+    ours+=("$seconds")
     rm -rf "$dir/unzipped"
-    local start end
+    sync
     start=$(date +%s.%N)
     unzip -q "$dir/payload.zip" -d "$dir/unzipped"
     end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
+    theirs+=("$(echo "$end - $start" | bc -l)")
   done
   rm -rf "$dir/unzipped"
-  local theirs
-  theirs=$(printf '%s\n' "${times[@]}" | median)
+  ours=$(printf '%s\n' "${ours[@]}" | median)
+  theirs=$(printf '%s\n' "${theirs[@]}" | median)
   echo "Extraction of a $size MB payload ($files files, archive $(megabytes "$dir/payload.zip") MB; median of $runs runs)"
   printf '%-34s %10s %10s %10s\n' "" "seconds" "MB/s" "vs unzip"
   awk -v o="$ours" -v t="$theirs" -v b="$bytes" 'BEGIN {
@@ -96,7 +101,7 @@ bench_install() {
 
 # Driven through the wizard against NSIS installers of the same files.
 bench_endtoend() {
-  local size=${1:-120} runs=3
+  local size=${1:-120} runs=5
   payload "$size"
   local nsis="$work/nsis-$size"
   mkdir -p "$nsis"
@@ -109,12 +114,20 @@ bench_endtoend() {
   mkdir -p "$nsis/empty" && : >"$nsis/empty/terminal.exe"
   makensis -V1 -DPAYLOAD="$nsis/empty" -DCOMPRESSOR=zlib -DOUTFILE="$nsis/empty-setup.exe" "$top/bench/payload.nsi"
   local folder='C:\Program Files\Kestrel Trader NSIS'
-  read -r ourInstall ourExit ourUninstall ourRemoved < <(wine_run "$bin/end_to_end_bench.exe" ours \
-    "$(winepath_of "$dir/full-setup.exe")" "$runs")
-  read -r zlibInstall zlibUninstall < <(wine_run "$bin/end_to_end_bench.exe" nsis \
-    "$(winepath_of "$nsis/zlib-setup.exe")" "$folder" "$runs")
-  read -r lzmaInstall lzmaUninstall < <(wine_run "$bin/end_to_end_bench.exe" nsis \
-    "$(winepath_of "$nsis/lzma-setup.exe")" "$folder" "$runs")
+  # Taking turns, each after a flush of the page cache.
+  local rows=() ourInstall ourExit ourUninstall ourRemoved zlibInstall zlibUninstall lzmaInstall lzmaUninstall
+  for _ in $(seq "$runs"); do
+    sync
+    rows+=("ours $(wine_run "$bin/end_to_end_bench.exe" ours "$(winepath_of "$dir/full-setup.exe")" 1)")
+    sync
+    rows+=("zlib $(wine_run "$bin/end_to_end_bench.exe" nsis "$(winepath_of "$nsis/zlib-setup.exe")" "$folder" 1)")
+    sync
+    rows+=("lzma $(wine_run "$bin/end_to_end_bench.exe" nsis "$(winepath_of "$nsis/lzma-setup.exe")" "$folder" 1)")
+  done
+  field() { printf '%s\n' "${rows[@]}" | awk -v k="$1" -v f="$2" '$1 == k { print $f }' | median; }
+  ourInstall=$(field ours 2) ourExit=$(field ours 3) ourUninstall=$(field ours 4) ourRemoved=$(field ours 5)
+  zlibInstall=$(field zlib 2) zlibUninstall=$(field zlib 3)
+  lzmaInstall=$(field lzma 2) lzmaUninstall=$(field lzma 3)
   echo "End to end with a $size MB payload (median of $runs runs, seconds; ours driven through the wizard)"
   printf '%-26s %12s %12s %12s %12s\n' "" "install" "vs NSIS zlib" "uninstall" "installer MB"
   printf '%-26s %12.3f %11.2fx %12.3f %12s\n' "kxsetup (to Finish)" "$ourInstall" \

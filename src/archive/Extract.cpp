@@ -11,6 +11,10 @@
 
 namespace {
 
+// Two threads write files: one waits on the file system to create a file
+// while the other copies bytes into another.
+const unsigned ENTRY_WRITERS = 2;
+
 // Larger entries cannot be held in a 32-bit process; asking for the size
 // plus two bytes must not wrap around.
 const uint32_t MAX_ENTRY_BYTES = 0x7FFFFFF0;
@@ -121,8 +125,11 @@ bool ReadEntries(CZipFile& zip, const wchar_t* installFolder, CPathList& created
         if (!writer.GetBuffer(size + 2, &buffer) || zip.ReadEntry(buffer, size) != size)
             return false;
         zip.CloseEntry(); // a CRC mismatch does not fail the extraction
-        if (!writer.Submit(path, size, createdFiles.GetCount() - 1))
+        if (!writer.Submit(path, size, createdFiles.GetCount() - 1)) {
+            // Never handed over, so never written.
+            createdFiles.RemoveAt(createdFiles.GetCount() - 1);
             return false;
+        }
     } while (zip.GoToNextEntry());
     // Every entry of the end record must have been visited: a central header
     // that cannot be read ends the walk early.
@@ -136,15 +143,15 @@ bool ExtractArchive(const wchar_t* zipPath, const wchar_t* installFolder, CPathL
     CZipFile zip;
     if (!installFolder || !zip.OpenArchive(zipPath) || !zip.GoToFirstEntry())
         return false;
-    CEntryWriter writer;
+    CEntryWriter writer(ENTRY_WRITERS);
     bool read = ReadEntries(zip, installFolder, createdFiles, writer);
     DWORD error = GetLastError();
     // What was handed over is written before the result stands, as a serial
     // loop would have written it before reading on.
     if (!writer.Finish()) {
-        // Entries recorded after the failed one were never written.
-        while (createdFiles.GetCount() > writer.GetKeptSlots())
-            createdFiles.RemoveAt(createdFiles.GetCount() - 1);
+        const TArray<unsigned, 16>& unwritten = writer.GetUnwrittenSlots();
+        for (unsigned i = 0; i < unwritten.GetCount(); ++i)
+            createdFiles.RemoveAt(unwritten[i]);
         return false;
     }
     SetLastError(error);
