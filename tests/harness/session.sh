@@ -52,9 +52,10 @@ case $command in
   start)
     start_display
     # Detached from every output: the services must not hold the runner's pipe.
-    # The server needs the prefix folder; wineboot fills a new one.
+    # The server needs the prefix folder; wineboot fills a new one. A server
+    # that runs already (exit code 2) is reused.
     mkdir -p "$WINEPREFIX"
-    wineserver -p </dev/null >/dev/null 2>&1
+    wineserver -p </dev/null >/dev/null 2>&1 || [ $? -eq 2 ]
     wine wineboot </dev/null >"$dir/wineboot.log" 2>&1 || {
       cat "$dir/wineboot.log" >&2; echo "wineboot failed" >&2; exit 1; }
     # Unmanaged windows: Xvfb has no window manager, and Wine would wait 2 s
