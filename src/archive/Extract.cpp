@@ -124,7 +124,13 @@ bool ReadEntries(CZipFile& zip, const wchar_t* installFolder, CPathList& created
         uint8_t* buffer = nullptr;
         if (!writer.GetBuffer(size + 2, &buffer) || zip.ReadEntry(buffer, size) != size)
             return false;
-        zip.CloseEntry(); // a CRC mismatch does not fail the extraction
+        // A CRC mismatch means damaged bytes: they are not written, and the
+        // installation must not report success over them.
+        if (!zip.CloseEntry()) {
+            createdFiles.RemoveAt(createdFiles.GetCount() - 1);
+            SetLastError(ERROR_CRC);
+            return false;
+        }
         if (!writer.Submit(path, size, createdFiles.GetCount() - 1)) {
             // Never handed over, so never written.
             createdFiles.RemoveAt(createdFiles.GetCount() - 1);

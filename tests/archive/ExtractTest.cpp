@@ -86,6 +86,24 @@ TEST_F(ExtractTest, UnsupportedMethodStopsKeepingEarlierFiles)
     EXPECT_EQ((std::vector<std::wstring>{Installed(L"first.txt"), Installed(L"odd.bin")}), Created());
 }
 
+TEST_F(ExtractTest, DamagedEntryFailsAndIsNotWritten)
+{
+    ASSERT_TRUE(WriteBytes(Installed(L"bad.dll"), Bytes("old copy")));
+    for (uint16_t method : {0, 8}) {
+        m_created.RemoveAll();
+        ZipTestEntry bad{"bad.dll", Bytes(std::string(5000, 'b')), method};
+        bad.badCrc = true;
+        SetLastError(0);
+        EXPECT_FALSE(Extract(MakeZip({{"good.txt", Bytes("g")}, bad, {"later.txt", Bytes("l")}}))) << method;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_CRC), GetLastError());
+        EXPECT_EQ((std::vector<std::wstring>{Installed(L"good.txt")}), Created());
+        ByteVector data;
+        ASSERT_TRUE(ReadBytes(Installed(L"bad.dll"), data));
+        EXPECT_EQ(Bytes("old copy"), data); // left as it was
+        EXPECT_FALSE(Exists(Installed(L"later.txt")));
+    }
+}
+
 TEST_F(ExtractTest, NamesLeadingOutOfTheFolderAreRefused)
 {
     const char* names[] = {"..\\..\\Windows\\x.dll", "../escape.txt", "C:\\x", "\\x", "/x",
