@@ -168,7 +168,7 @@ int Startup(const std::wstring& installer, const std::wstring& trivial, int runs
 {
     std::vector<double> shown, baseline;
     for (int i = 0; i < runs; ++i) {
-        baseline.push_back(TimeProcess(L"\"" + trivial + L"\" /checkup"));
+        baseline.push_back(TimeProcess(L"\"" + trivial + L"\""));
         CWizardDriver driver(Temp() + L"kxbench-shots");
         driver.SetSettleTime(0);
         double start = NowSeconds();
