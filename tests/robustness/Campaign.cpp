@@ -32,8 +32,6 @@ public:
         m_base = ByteVector(16, 0);
         return true;
     }
-    const ByteVector& Base() const override { return m_base; }
-    const TLayout& Layout() const override { return m_layout; }
     TCaseResult Run(const ByteVector&, CScratch&) override
     {
         if (g_selfTestCase == 3)
@@ -43,10 +41,6 @@ public:
         return {"passed", g_selfTestCase == 7 ? "a promise broken on purpose" : ""};
     }
     static uint64_t g_selfTestCase;
-
-private:
-    ByteVector m_base;
-    TLayout m_layout;
 };
 uint64_t CSelfTestTarget::g_selfTestCase = 0;
 

@@ -36,3 +36,11 @@ std::string CheckExtracted(bool extracted, const CPathList& created, const TEntr
     }
     return problem;
 }
+
+bool CTarget::WriteInput(const ByteVector& input, CScratch& scratch, TCaseResult& result)
+{
+    if (WriteBytes(scratch.Input(), input))
+        return true;
+    result.problem = "cannot write the case";
+    return false;
+}

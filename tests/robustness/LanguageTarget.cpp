@@ -35,8 +35,6 @@ public:
         }
         return true;
     }
-    const ByteVector& Base() const override { return m_base; }
-    const TLayout& Layout() const override { return m_layout; }
 
     TCaseResult Run(const ByteVector& input, CScratch& scratch) override
     {
@@ -84,8 +82,6 @@ private:
         return problem;
     }
 
-    ByteVector m_base;
-    TLayout m_layout;
     HWND m_dialog = nullptr;
 };
 

@@ -81,16 +81,12 @@ public:
         }
         return true;
     }
-    const ByteVector& Base() const override { return m_base; }
-    const TLayout& Layout() const override { return m_layout; }
 
     TCaseResult Run(const ByteVector& input, CScratch& scratch) override
     {
         TCaseResult result;
-        if (!WriteBytes(scratch.Input(), input)) {
-            result.problem = "cannot write the case";
+        if (!WriteInput(input, scratch, result))
             return result;
-        }
         InstallPackage package;
         bool loaded = package.Load(scratch.Input().c_str());
         if (loaded != (package.m_pLicense && (package.m_pCore || package.m_pUninstall)))
@@ -151,8 +147,6 @@ private:
         return problem;
     }
 
-    ByteVector m_base;
-    TLayout m_layout;
     std::map<std::wstring, std::wstring> m_config;
     ByteVector m_bitmap;
     std::map<LCID, ByteVector> m_licenses;

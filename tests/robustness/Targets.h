@@ -19,11 +19,21 @@ struct TCaseResult {
 class CTarget {
 public:
     virtual ~CTarget() = default;
-    // `base` is a file for targets that read one, else empty.
+    // `base` is a file for targets that read one, else empty. Sets the base
+    // bytes and their layout.
     virtual bool Prepare(const std::wstring& base, std::string& problem) = 0;
-    virtual const ByteVector& Base() const = 0;
-    virtual const TLayout& Layout() const = 0;
     virtual TCaseResult Run(const ByteVector& input, CScratch& scratch) = 0;
+
+    const ByteVector& Base() const { return m_base; }
+    const TLayout& Layout() const { return m_layout; }
+
+protected:
+    // The case as the scratch folder's input file; false (with the problem
+    // in `result`) when it cannot be written.
+    static bool WriteInput(const ByteVector& input, CScratch& scratch, TCaseResult& result);
+
+    ByteVector m_base;
+    TLayout m_layout;
 };
 
 std::unique_ptr<CTarget> MakeTarget(const std::string& name);

@@ -44,16 +44,12 @@ public:
         m_entries = ArchiveEntries(m_base);
         return true;
     }
-    const ByteVector& Base() const override { return m_base; }
-    const TLayout& Layout() const override { return m_layout; }
 
     TCaseResult Run(const ByteVector& input, CScratch& scratch) override
     {
         TCaseResult result;
-        if (!WriteBytes(scratch.Input(), input)) {
-            result.problem = "cannot write the case";
+        if (!WriteInput(input, scratch, result))
             return result;
-        }
         unsigned entries = Walk(scratch.Input(), result.problem);
         CPathList created;
         bool extracted = ExtractArchive(scratch.Input().c_str(), scratch.Install().c_str(), created);
@@ -94,8 +90,6 @@ private:
         return walked;
     }
 
-    ByteVector m_base;
-    TLayout m_layout;
     TEntrySet m_entries;
     uint8_t m_chunk[65536];
 };
