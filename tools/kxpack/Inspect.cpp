@@ -1,10 +1,12 @@
 // kxpack inspect: what an installer or uninstaller holds, read with the
 // setup program's own rules, and whether everything in it verifies.
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 
 #include "Args.h"
 #include "Commands.h"
+#include "InspectBytes.h"
 #include "lib/FileIo.h"
 #include "lib/Json.h"
 #include "lib/PackageCrypto.h"
@@ -101,6 +103,28 @@ const char* RecordName(uint32_t id)
     }
 }
 
+// printf into the report: the caller decides where it goes.
+__attribute__((format(printf, 2, 3))) void Appendf(std::string& out, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    char small[256];
+    int length = vsnprintf(small, sizeof(small), format, args);
+    va_end(args);
+    if (length < 0)
+        return;
+    if (static_cast<size_t>(length) < sizeof(small)) {
+        out.append(small, static_cast<size_t>(length));
+        return;
+    }
+    size_t start = out.size();
+    out.resize(start + static_cast<size_t>(length) + 1);
+    va_start(args, format);
+    vsnprintf(&out[start], static_cast<size_t>(length) + 1, format, args);
+    va_end(args);
+    out.resize(start + static_cast<size_t>(length));
+}
+
 std::string FormatTime(int64_t seconds)
 {
     time_t t = static_cast<time_t>(seconds);
@@ -111,13 +135,15 @@ std::string FormatTime(int64_t seconds)
     return text;
 }
 
-bool LoadCertificate(const CArgs& args, const Bytes& file, Report& report, CPackageCertificate& cert)
+bool LoadCertificate(const InspectCertificate* given, const Bytes& file, Report& report,
+                     CPackageCertificate& cert)
 {
     std::string error;
     Bytes der;
-    if (args.Has("cert")) {
-        report.certificateSource = args.Get("cert");
-        if (!ReadWholeFile(report.certificateSource, der, error) || !cert.Load(der, error)) {
+    if (given) {
+        report.certificateSource = given->source;
+        error = given->readError;
+        if (!error.empty() || !cert.Load(given->der, error)) {
             report.problems.push_back(report.certificateSource + ": " + error);
             return false;
         }
@@ -218,47 +244,49 @@ void InspectUninstallList(const ReadContainer& container, Report& report)
     }
 }
 
-void PrintText(const Report& r)
+void PrintText(const Report& r, std::string& out)
 {
-    printf("file:         %s (%llu bytes)\n", r.path.c_str(), static_cast<unsigned long long>(r.fileSize));
+    Appendf(out, "file:         %s (%llu bytes)\n", r.path.c_str(),
+            static_cast<unsigned long long>(r.fileSize));
     if (r.imageProblem.empty())
-        printf("image:        %u bytes\n", r.imageEnd);
+        Appendf(out, "image:        %u bytes\n", r.imageEnd);
     else
-        printf("image:        %s\n", r.imageProblem.c_str());
-    printf("package:      at offset %u, read to offset %llu (%s)\n", r.package.packageOffset,
-           static_cast<unsigned long long>(r.package.endOffset), r.package.stopReason.c_str());
+        Appendf(out, "image:        %s\n", r.imageProblem.c_str());
+    Appendf(out, "package:      at offset %u, read to offset %llu (%s)\n", r.package.packageOffset,
+            static_cast<unsigned long long>(r.package.endOffset), r.package.stopReason.c_str());
     const char* mode = !r.package.Loads() ? "does not load"
                        : r.package.Kept(CONTAINER_UNINSTALL) ? "uninstaller"
                                                             : "installer";
-    printf("runs as:      %s\n", mode);
+    Appendf(out, "runs as:      %s\n", mode);
     if (r.certificateSubject.empty())
-        printf("certificate:  none\n");
+        Appendf(out, "certificate:  none\n");
     else
-        printf("certificate:  %s, RSA %d, SHA-256 %s (%s)\n", r.certificateSubject.c_str(),
-               r.certificateBits, r.certificateFingerprint.c_str(), r.certificateSource.c_str());
-    printf("containers:\n");
+        Appendf(out, "certificate:  %s, RSA %d, SHA-256 %s (%s)\n", r.certificateSubject.c_str(),
+                r.certificateBits, r.certificateFingerprint.c_str(), r.certificateSource.c_str());
+    Appendf(out, "containers:\n");
     for (const auto& c : r.package.containers) {
-        printf("  %-9s at %llu, created %s, %u records\n", ContainerName(c.header.type),
-               static_cast<unsigned long long>(c.offset), FormatTime(c.header.created).c_str(),
-               c.header.recordCount);
+        Appendf(out, "  %-9s at %llu, created %s, %u records\n", ContainerName(c.header.type),
+                static_cast<unsigned long long>(c.offset), FormatTime(c.header.created).c_str(),
+                c.header.recordCount);
         for (const auto& record : c.records) {
             if (record.readable)
-                printf("    record %3u %-24s %10u bytes\n", record.id, RecordName(record.id), record.size);
+                Appendf(out, "    record %3u %-24s %10u bytes\n", record.id, RecordName(record.id),
+                        record.size);
             else
-                printf("    record at %llu: unreadable, skipped\n",
-                       static_cast<unsigned long long>(record.offset));
+                Appendf(out, "    record at %llu: unreadable, skipped\n",
+                        static_cast<unsigned long long>(record.offset));
         }
     }
     if (!r.signedParts.empty()) {
-        printf("signatures:\n");
+        Appendf(out, "signatures:\n");
         for (const auto& part : r.signedParts)
-            printf("  %-14s (%2u by %2u): %s\n", part.name, part.id, part.signatureId,
-                   part.problem.empty()
-                       ? ("verified, " + std::to_string(part.content.size()) + " bytes").c_str()
-                       : part.problem.c_str());
+            Appendf(out, "  %-14s (%2u by %2u): %s\n", part.name, part.id, part.signatureId,
+                    part.problem.empty()
+                        ? ("verified, " + std::to_string(part.content.size()) + " bytes").c_str()
+                        : part.problem.c_str());
     }
     if (!r.config.empty()) {
-        printf("configuration:\n");
+        Appendf(out, "configuration:\n");
         std::string text = ToUtf8(r.config);
         size_t start = 0;
         while (start < text.size()) {
@@ -266,44 +294,46 @@ void PrintText(const Report& r)
             if (end == std::string::npos)
                 end = text.size();
             if (end > start)
-                printf("  %s\n", text.substr(start, end - start).c_str());
+                Appendf(out, "  %s\n", text.substr(start, end - start).c_str());
             start = end + 1;
         }
     }
     if (r.bitmap.width)
-        printf("header bitmap: %d x %d, %d bits per pixel\n", r.bitmap.width, r.bitmap.height,
-               r.bitmap.bitsPerPixel);
+        Appendf(out, "header bitmap: %d x %d, %d bits per pixel\n", r.bitmap.width, r.bitmap.height,
+                r.bitmap.bitsPerPixel);
     if (!r.licenses.empty()) {
-        printf("licence texts:\n");
+        Appendf(out, "licence texts:\n");
         for (const auto& entry : r.licenses)
-            printf("  %-40s %10llu bytes\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size));
+            Appendf(out, "  %-40s %10llu bytes\n", entry.name.c_str(),
+                    static_cast<unsigned long long>(entry.size));
     }
     for (const auto& archive : r.archives) {
         uint64_t total = 0;
         for (const auto& entry : archive.entries)
             total += entry.size;
-        printf("%s archive: %zu entries, %llu bytes unpacked\n", archive.container,
-               archive.entries.size(), static_cast<unsigned long long>(total));
+        Appendf(out, "%s archive: %zu entries, %llu bytes unpacked\n", archive.container,
+                archive.entries.size(), static_cast<unsigned long long>(total));
         for (const auto& entry : archive.entries)
-            printf("  %-50s %12llu  %s\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size),
-                   entry.method == 0 ? "stored" : entry.method == 8 ? "deflated" : "other method");
+            Appendf(out, "  %-50s %12llu  %s\n", entry.name.c_str(),
+                    static_cast<unsigned long long>(entry.size),
+                    entry.method == 0 ? "stored" : entry.method == 8 ? "deflated" : "other method");
     }
     if (!r.uninstallSlots.empty()) {
-        printf("uninstall list:\n");
+        Appendf(out, "uninstall list:\n");
         for (size_t i = 0; i < r.uninstallSlots.size(); ++i)
-            printf("  %-14s %s\n", i == 0 ? "program group" : i == 1 ? "folder" : "file",
-                   ToUtf8(r.uninstallSlots[i]).c_str());
+            Appendf(out, "  %-14s %s\n", i == 0 ? "program group" : i == 1 ? "folder" : "file",
+                    ToUtf8(r.uninstallSlots[i]).c_str());
     }
     if (r.problems.empty()) {
-        printf("result:       everything verified\n");
+        Appendf(out, "result:       everything verified\n");
     } else {
-        printf("result:       %zu problem%s\n", r.problems.size(), r.problems.size() > 1 ? "s" : "");
+        Appendf(out, "result:       %zu problem%s\n", r.problems.size(), r.problems.size() > 1 ? "s" : "");
         for (const auto& problem : r.problems)
-            printf("  - %s\n", problem.c_str());
+            Appendf(out, "  - %s\n", problem.c_str());
     }
 }
 
-void PrintJson(const Report& r)
+void PrintJson(const Report& r, std::string& out)
 {
     CJsonWriter json;
     json.BeginObject();
@@ -375,10 +405,56 @@ void PrintJson(const Report& r)
     json.EndArray();
     json.Bool("verified", r.problems.empty());
     json.EndObject();
-    fputs(json.Text().c_str(), stdout);
+    out += json.Text();
 }
 
 } // namespace
+
+InspectResult InspectBytes(const Bytes& file, const std::string& name,
+                           const InspectCertificate* certificate, bool json)
+{
+    InspectResult result;
+    Report report;
+    std::string error;
+    report.path = name;
+    report.fileSize = file.size();
+    if (!GetImageEnd(file, report.imageEnd, report.imageProblem)) {
+        report.imageEnd = 0;
+        report.problems.push_back(report.imageProblem);
+    }
+    if (!ReadPackageFile(file, report.package, error)) {
+        result.exitCode = EXIT_FAILED;
+        result.error = name + ": " + error;
+        return result;
+    }
+    if (!report.imageProblem.empty()) {
+        // Not a program: there is nothing more to read.
+    } else if (report.package.packageOffset != report.imageEnd) {
+        report.problems.push_back("the package offset " + std::to_string(report.package.packageOffset) +
+                                  " is not the end of the image (" + std::to_string(report.imageEnd) + ")");
+    }
+    if (!report.package.Loads())
+        report.problems.push_back("the setup program would not load this package (it needs a "
+                                  "licence container and a core or uninstall container)");
+
+    CPackageCertificate cert;
+    bool haveCert = LoadCertificate(certificate, file, report, cert);
+    if (const ReadContainer* license = report.package.Kept(CONTAINER_LICENSE))
+        InspectLicense(*license, haveCert ? &cert : nullptr, report);
+    if (const ReadContainer* core = report.package.Kept(CONTAINER_CORE))
+        InspectArchive(*core, "core", report);
+    if (const ReadContainer* custom = report.package.Kept(CONTAINER_CUSTOM))
+        InspectArchive(*custom, "custom", report);
+    if (const ReadContainer* uninstall = report.package.Kept(CONTAINER_UNINSTALL))
+        InspectUninstallList(*uninstall, report);
+
+    if (json)
+        PrintJson(report, result.report);
+    else
+        PrintText(report, result.report);
+    result.exitCode = report.problems.empty() ? EXIT_OK : EXIT_FAILED;
+    return result;
+}
 
 int RunInspect(int argc, char** argv)
 {
@@ -393,42 +469,20 @@ int RunInspect(int argc, char** argv)
     if (args.Positional().size() != 1)
         return Fail(EXIT_USAGE, std::string("inspect needs one file\n\n") + HELP);
 
-    Report report;
-    report.path = args.Positional()[0];
+    const std::string& path = args.Positional()[0];
     Bytes file;
-    if (!ReadWholeFile(report.path, file, error))
+    if (!ReadWholeFile(path, file, error))
         return Fail(EXIT_FAILED, error);
-    report.fileSize = file.size();
-    if (!GetImageEnd(file, report.imageEnd, report.imageProblem)) {
-        report.imageEnd = 0;
-        report.problems.push_back(report.imageProblem);
+    // A certificate file that cannot be read is one of the report's problems.
+    InspectCertificate given;
+    if (args.Has("cert")) {
+        given.source = args.Get("cert");
+        ReadWholeFile(given.source, given.der, given.readError);
     }
-    if (!ReadPackageFile(file, report.package, error))
-        return Fail(EXIT_FAILED, report.path + ": " + error);
-    if (!report.imageProblem.empty()) {
-        // Not a program: there is nothing more to read.
-    } else if (report.package.packageOffset != report.imageEnd) {
-        report.problems.push_back("the package offset " + std::to_string(report.package.packageOffset) +
-                                  " is not the end of the image (" + std::to_string(report.imageEnd) + ")");
-    }
-    if (!report.package.Loads())
-        report.problems.push_back("the setup program would not load this package (it needs a "
-                                  "licence container and a core or uninstall container)");
-
-    CPackageCertificate cert;
-    bool haveCert = LoadCertificate(args, file, report, cert);
-    if (const ReadContainer* license = report.package.Kept(CONTAINER_LICENSE))
-        InspectLicense(*license, haveCert ? &cert : nullptr, report);
-    if (const ReadContainer* core = report.package.Kept(CONTAINER_CORE))
-        InspectArchive(*core, "core", report);
-    if (const ReadContainer* custom = report.package.Kept(CONTAINER_CUSTOM))
-        InspectArchive(*custom, "custom", report);
-    if (const ReadContainer* uninstall = report.package.Kept(CONTAINER_UNINSTALL))
-        InspectUninstallList(*uninstall, report);
-
-    if (args.Has("json"))
-        PrintJson(report);
-    else
-        PrintText(report);
-    return report.problems.empty() ? EXIT_OK : EXIT_FAILED;
+    InspectResult result =
+        InspectBytes(file, path, args.Has("cert") ? &given : nullptr, args.Has("json"));
+    if (!result.error.empty())
+        return Fail(result.exitCode, result.error);
+    fputs(result.report.c_str(), stdout);
+    return result.exitCode;
 }

@@ -2,6 +2,8 @@
 
 #include <lzo/lzo1x.h>
 
+#include <algorithm>
+
 #include "package/PackageFormat.h"
 
 bool PackSignedPayload(const Bytes& content, Bytes& payload, std::string& error)
@@ -41,8 +43,12 @@ bool UnpackSignedPayload(const uint8_t* payload, size_t size, Bytes& content, st
         Wipe(plain);
         return false;
     }
-    content.assign(unpackedSize, 0);
-    lzo_uint produced = unpackedSize;
+    // LZO1X makes fewer than 256 bytes of one stream byte (a long match grows
+    // by 255 per zero byte), so no stream fills more than this; the declared
+    // size alone must not make inspect take gigabytes.
+    lzo_uint capacity = std::min<uint64_t>(unpackedSize, uint64_t(streamBytes) * 256);
+    content.assign(capacity, 0);
+    lzo_uint produced = capacity;
     int result = lzo1x_decompress_safe(plain.data(), streamBytes, content.data(), &produced, nullptr);
     Wipe(plain);
     if (result != LZO_E_OK) {
