@@ -58,8 +58,13 @@ bool RunOurs(const std::wstring& installer, OurRun& run)
     if (!driver.Start(installer))
         return false;
     // Title "<product> Setup": the sample's.
-    if (!driver.WaitForSheet(L"Kestrel Trader Setup", LIMIT_MS) || !driver.WaitForPage(IDC_INTRO) ||
-        !driver.WaitForButton(ID_WIZNEXT, true))
+    if (!driver.WaitForSheet(L"Kestrel Trader Setup", LIMIT_MS))
+        return false;
+    Mark("sheet", start);
+    if (!driver.WaitForPage(IDC_INTRO))
+        return false;
+    Mark("page", start);
+    if (!driver.WaitForButton(ID_WIZNEXT, true))
         return false;
     Mark("welcome", start);
     driver.Press(PSBTN_NEXT);
