@@ -15,15 +15,10 @@
 
 #include "BenchUtil.h"
 #include "WizardDriver.h"
+#include "res/ResourceIds.h"
 
 namespace {
 
-const int IDC_FOLDER = 260;
-const int IDC_STEP_LIST = 261;
-const int IDC_AGREE = 264;
-const int IDC_LICENSE_TEXT = 265;
-const int IDC_INTRO = 267;
-const int IDC_DELETE_DATA = 276;
 const DWORD LIMIT_MS = 300000;
 
 struct OurRun {

@@ -11,17 +11,10 @@
 #include <vector>
 
 #include "WizardDriver.h"
+#include "res/ResourceIds.h"
 
 namespace {
 
-// Controls of the setup program's pages.
-const int IDC_FOLDER = 260;
-const int IDC_STEP_LIST = 261;
-const int IDC_GROUP = 262;
-const int IDC_AGREE = 264;
-const int IDC_LICENSE_TEXT = 265;
-const int IDC_INTRO = 267;
-const int IDC_DELETE_DATA = 276;
 const DWORD STEP_TIMEOUT_MS = 120000;
 
 struct Installation {
