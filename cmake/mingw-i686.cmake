@@ -1,4 +1,5 @@
-# Cross-compiles the 32-bit Windows setup program with mingw-w64.
+# Cross-compiles the 32-bit Windows edition of the setup program (PE32, i386)
+# with mingw-w64: the main product.
 # The posix thread model is needed: GoogleTest uses std::mutex.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

@@ -12,8 +12,8 @@ fail() { printf '\n!! setup failed: %s\n' "$*" >&2; exit 1; }
 run() { "$@" || fail "command '$*' exited with $?"; }
 
 packages=(
-  g++-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine32:i386 xvfb x11-utils imagemagick
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+  wine wine32:i386 wine64 xvfb x11-utils imagemagick
   cmake ninja-build dpkg-dev g++ make pkg-config
   openssl libssl-dev liblzo2-dev libzip-dev
   unzip bc osslsigncode nsis

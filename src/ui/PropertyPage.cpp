@@ -1,12 +1,16 @@
 #include "ui/PropertyPage.h"
 
+#include <cstddef>
+
 #include "ui/PropertySheet.h"
 #include "ui/SubclassedWindow.h"
 
 namespace {
 
-// The size of PROPSHEETPAGEW up to hActCtx.
-const DWORD PAGE_STRUCTURE_BYTES = 52;
+// PROPSHEETPAGEW up to hActCtx (the structure's third version): 52 bytes in
+// a 32-bit program, more in a 64-bit one.
+const DWORD PAGE_STRUCTURE_BYTES = offsetof(PROPSHEETPAGEW, hActCtx) + sizeof(HANDLE);
+static_assert(sizeof(void*) != 4 || PAGE_STRUCTURE_BYTES == 52, "the 32-bit page structure is 52 bytes");
 
 bool IsColourMessage(UINT message)
 {
@@ -17,7 +21,6 @@ bool IsColourMessage(UINT message)
 
 CPropertyPage::CPropertyPage(unsigned dialogId, const wchar_t* title) : m_nDialogId(dialogId)
 {
-    static_assert(sizeof(PROPSHEETPAGEW) >= PAGE_STRUCTURE_BYTES, "the page structure holds hActCtx");
     ZeroMemory(&m_page, sizeof(m_page));
     m_page.dwSize = PAGE_STRUCTURE_BYTES;
     m_page.dwFlags = PSP_USECALLBACK | PSP_USETITLE;

@@ -1,18 +1,22 @@
 #include "ui/PropertySheet.h"
 
+#include <cstddef>
+
 #include "ui/PropertyPage.h"
 
 namespace {
 
-// The full size of PROPSHEETHEADERW, watermark and header fields included.
-const DWORD HEADER_STRUCTURE_BYTES = 52;
+// PROPSHEETHEADERW up to the header bitmap, watermark fields included (the
+// structure's second version): 52 bytes in a 32-bit program, more in a
+// 64-bit one, where handles and pointers are 8 bytes.
+const DWORD HEADER_STRUCTURE_BYTES = offsetof(PROPSHEETHEADERW, hbmHeader) + sizeof(HBITMAP);
+static_assert(sizeof(void*) != 4 || HEADER_STRUCTURE_BYTES == 52, "the 32-bit header is 52 bytes");
 const wchar_t SHEET_PROPERTY[] = L"KxSheetObject";
 
 } // namespace
 
 CPropertySheet::CPropertySheet()
 {
-    static_assert(sizeof(PROPSHEETHEADERW) >= HEADER_STRUCTURE_BYTES, "the header holds the bitmap fields");
     ZeroMemory(&m_header, sizeof(m_header));
     m_header.dwSize = HEADER_STRUCTURE_BYTES;
     m_header.dwFlags = PSH_USECALLBACK;

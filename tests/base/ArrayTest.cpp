@@ -54,12 +54,19 @@ TEST(ArrayTest, AddRejectsNothingToAdd)
 
 TEST(ArrayTest, ImpossibleGrowthLeavesArrayUnchanged)
 {
-    TArray<wchar_t[260], 16> paths;
-    ASSERT_TRUE(paths.Reserve(1));
-    // 520-byte elements: this many cannot be addressed in 32 bits.
-    EXPECT_FALSE(paths.Reserve(0x00FFFFFF));
-    EXPECT_EQ(16u, paths.GetCapacity());
-    EXPECT_EQ(0u, paths.GetCount());
+    // 1 MB elements: some four billion of them are petabytes, beyond what a
+    // 32-bit or a 64-bit program can address. A capacity past 32 bits cannot
+    // even be counted.
+    struct Block {
+        unsigned char bytes[1 << 20];
+    };
+    TArray<Block, 16> blocks;
+    ASSERT_TRUE(blocks.Reserve(1));
+    for (unsigned n : {0xFFFFFF00u, 0xFFFFFFFFu}) {
+        EXPECT_FALSE(blocks.Reserve(n)) << n;
+        EXPECT_EQ(16u, blocks.GetCapacity());
+        EXPECT_EQ(0u, blocks.GetCount());
+    }
 }
 
 TEST(ArrayTest, InsertSortedKeepsOrderAndFindsEqual)

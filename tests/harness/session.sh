@@ -4,23 +4,49 @@
 # stopped after them. Without the persistent server every test process starts
 # Wine's services, which keep the test runner's output pipe open for seconds.
 #
-#   session.sh start DIR       start (or reuse) the display and the server
+# A session serves one edition of the setup program: win32 (the 32-bit
+# edition, a 32-bit prefix) or win64 (the 64-bit edition, a 64-bit prefix run
+# by Wine's 64-bit loader, which works also where 32-bit programs cannot run).
+# `start` records the kind in the session folder; the other commands read it.
+#
+#   session.sh start DIR [win32|win64]   start (or reuse) the display and the server
 #   session.sh stop DIR        end every Wine process of the prefix and the display
 #   session.sh run DIR PROGRAM [ARGS...]   run a Windows program in the session
 #   session.sh env DIR         print the environment, for running things by hand
 set -euo pipefail
 
-command=${1:?usage: session.sh start|stop|run|env DIR [PROGRAM ARGS...]}
+command=${1:?usage: session.sh start|stop|run|env DIR [win32|win64 | PROGRAM ARGS...]}
 dir=${2:?session folder missing}
 shift 2
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 
-export WINEPREFIX="$dir/wineprefix"
-export WINEARCH=win32
+if [ "$command" = start ]; then
+  arch=${1:-win32}
+  case $arch in win32 | win64) ;; *) echo "unknown prefix kind: $arch (win32 or win64)" >&2; exit 2 ;; esac
+  echo "$arch" >"$dir/arch"
+elif [ -s "$dir/arch" ]; then
+  arch=$(cat "$dir/arch")
+else
+  arch=win32
+fi
+
+export WINEARCH=$arch
+if [ "$arch" = win64 ]; then
+  # /usr/bin/wine picks the 32-bit loader whenever wine32 is installed, so the
+  # 64-bit loader and server are named directly.
+  wine=/usr/lib/wine/wine64
+  export WINELOADER=$wine WINESERVER=/usr/lib/wine/wineserver64
+  export WINEPREFIX="$dir/wineprefix64"
+else
+  wine=wine
+  export WINEPREFIX="$dir/wineprefix"
+fi
 export WINEDEBUG=-all
-# No sound drivers: message boxes beep, and there is no sound device.
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winealsa.drv=d;winepulse.drv=d;wineoss.drv=d"
+# No sound drivers: message boxes beep, and there is no sound device. No
+# debugger: a crashing program ends at once instead of waiting in winedbg
+# with the runner's output pipe open.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d;winealsa.drv=d;winepulse.drv=d;wineoss.drv=d"
 if [ -s "$dir/display" ]; then
   export DISPLAY=":$(cat "$dir/display")"
 fi
@@ -55,30 +81,34 @@ case $command in
     # The server needs the prefix folder; wineboot fills a new one. A server
     # that runs already (exit code 2) is reused.
     mkdir -p "$WINEPREFIX"
-    wineserver -p </dev/null >/dev/null 2>&1 || [ $? -eq 2 ]
-    wine wineboot </dev/null >"$dir/wineboot.log" 2>&1 || {
+    ${WINESERVER:-wineserver} -p </dev/null >/dev/null 2>&1 || [ $? -eq 2 ]
+    "$wine" wineboot </dev/null >"$dir/wineboot.log" 2>&1 || {
       cat "$dir/wineboot.log" >&2; echo "wineboot failed" >&2; exit 1; }
     # Unmanaged windows: Xvfb has no window manager, and Wine would wait 2 s
     # for one each time a managed window goes away. Wine then draws the
     # window frames itself, which the screenshots show.
     if [ ! -e "$WINEPREFIX/.kx-unmanaged" ]; then
-      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+      "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
       touch "$WINEPREFIX/.kx-unmanaged"
     fi
-    echo "session ready: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
+    echo "session ready ($arch): DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
     ;;
   stop)
-    wineserver -k </dev/null >/dev/null 2>&1 || true
+    ${WINESERVER:-wineserver} -k </dev/null >/dev/null 2>&1 || true
     if display_alive; then
       kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
     fi
     rm -f "$dir/display" "$dir/xvfb.pid"
     ;;
   run)
-    exec wine "$@"
+    exec "$wine" "$@"
     ;;
   env)
     echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=$WINEARCH WINEDEBUG=$WINEDEBUG"
+    if [ "$arch" = win64 ]; then
+      echo "export WINELOADER=$WINELOADER WINESERVER=$WINESERVER"
+      echo "alias wine=$wine"
+    fi
     echo "export WINEDLLOVERRIDES='$WINEDLLOVERRIDES'${DISPLAY:+ DISPLAY=$DISPLAY}"
     ;;
   *)

@@ -383,9 +383,13 @@ SignatureFields ReadSignatureFields(const ByteVector& file)
     uint32_t pe = 0;
     memcpy(&pe, &file[0x3C], 4);
     size_t optional = pe + 24;
+    uint16_t magic = 0;
+    memcpy(&magic, &file[optional], 2);
+    // The data directories follow a 96-byte PE32 or a 112-byte PE32+ header part.
+    size_t directories = optional + (magic == 0x20B ? 112 : 96);
     memcpy(&fields.checksum, &file[optional + 64], 4);
-    memcpy(&fields.offset, &file[optional + 96 + 4 * 8], 4);
-    memcpy(&fields.size, &file[optional + 96 + 4 * 8 + 4], 4);
+    memcpy(&fields.offset, &file[directories + 4 * 8], 4);
+    memcpy(&fields.size, &file[directories + 4 * 8 + 4], 4);
     return fields;
 }
 

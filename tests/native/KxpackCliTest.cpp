@@ -12,9 +12,11 @@
 
 namespace {
 
-// A minimal 32-bit PE image with one section that carries the package
-// certificate behind its marker, as setup.exe does.
-Bytes MakeStub(const Bytes& certificate)
+const uint16_t MACHINE_I386 = 0x14C, MACHINE_AMD64 = 0x8664;
+
+// A minimal PE image with one section that carries the package certificate
+// behind its marker, as setup.exe does: PE32 for i386, PE32+ otherwise.
+Bytes MakeStub(const Bytes& certificate, uint16_t machine = MACHINE_I386)
 {
     Bytes image(0x400, 0);
     image[0] = 'M';
@@ -22,10 +24,12 @@ Bytes MakeStub(const Bytes& certificate)
     uint32_t peOffset = 0x80;
     memcpy(&image[0x3C], &peOffset, 4);
     memcpy(&image[peOffset], "PE\0\0", 4);
-    uint16_t machine = 0x14C, sections = 1, optionalSize = 0xE0;
+    uint16_t sections = 1, optionalSize = machine == MACHINE_I386 ? 0xE0 : 0xF0;
+    uint16_t magic = machine == MACHINE_I386 ? 0x10B : 0x20B;
     memcpy(&image[peOffset + 4], &machine, 2);
     memcpy(&image[peOffset + 6], &sections, 2);
     memcpy(&image[peOffset + 20], &optionalSize, 2);
+    memcpy(&image[peOffset + 24], &magic, 2);
     uint32_t sectionTable = peOffset + 24 + optionalSize;
     memcpy(&image[sectionTable], ".rdata\0\0", 8);
     Bytes data(PACKAGE_CERTIFICATE_MARKER, PACKAGE_CERTIFICATE_MARKER + PACKAGE_CERTIFICATE_MARKER_BYTES);
@@ -144,6 +148,37 @@ TEST_F(KxpackCliTest, BuildsAnInstallerThatInspectVerifies)
     ToolResult foreign = RunKxpack({"inspect", m_dir / "out.exe", "--cert", *s_keys / "other/package-cert.der"});
     EXPECT_EQ(1, foreign.exitCode);
     EXPECT_NE(std::string::npos, foreign.out.find("configuration: signature does not verify")) << foreign.out;
+}
+
+TEST_F(KxpackCliTest, BothEditionsOfTheStubAreTakenAndNamed)
+{
+    Bytes certificate = ReadBytes(*s_keys / "main/package-cert.der");
+    struct Case {
+        uint16_t machine;
+        const char* text;
+        const char* json;
+    };
+    for (const Case& c : {Case{MACHINE_I386, "edition:      32-bit (x86, PE32)", "\"edition\": \"32-bit\""},
+                          Case{MACHINE_AMD64, "edition:      64-bit (x86-64, PE32+)", "\"edition\": \"64-bit\""}}) {
+        WriteBytes(m_dir / "setup.exe", MakeStub(certificate, c.machine));
+        ToolResult build = Build();
+        ASSERT_EQ(0, build.exitCode) << build.err;
+        EXPECT_NE(std::string::npos, build.err.find(std::string("the ") + (c.machine == MACHINE_I386 ? "32" : "64") +
+                                                    "-bit edition")) << build.err;
+        ToolResult text = RunKxpack({"inspect", m_dir / "out.exe"});
+        EXPECT_EQ(0, text.exitCode) << text.out;
+        EXPECT_NE(std::string::npos, text.out.find(c.text)) << text.out;
+        ToolResult json = RunKxpack({"inspect", m_dir / "out.exe", "--json"});
+        EXPECT_EQ(0, json.exitCode) << json.out;
+        EXPECT_NE(std::string::npos, json.out.find(c.json)) << json.out;
+    }
+
+    // Other machines are not a setup program of ours.
+    WriteBytes(m_dir / "setup.exe", MakeStub(certificate, 0xAA64));
+    ExpectBuildFails("not an x86 or x86-64 Windows program (machine 0xAA64)");
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "setup.exe", "--json"});
+    EXPECT_EQ(1, inspect.exitCode);
+    EXPECT_NE(std::string::npos, inspect.out.find("\"edition\": null")) << inspect.out;
 }
 
 TEST_F(KxpackCliTest, InspectFindsTampering)

@@ -28,7 +28,8 @@ const char HELP[] =
     "Builds an installer: the setup program (--stub) with a signed package behind\n"
     "it. Only the stub's image is used, so an installer serves as stub as well.\n"
     "\n"
-    "  --stub FILE       setup.exe (its package certificate must match --key)\n"
+    "  --stub FILE       setup.exe, either edition: 32-bit (x86) or 64-bit (x86-64);\n"
+    "                    its package certificate must match --key\n"
     "  --key FILE        the package private key (PEM), from 'kxpack keygen'\n"
     "  --output FILE     the installer to write (replaced only when all went well)\n"
     "  --product DIR     a product folder; takes DIR/setup.cfg, DIR/header.bmp,\n"
@@ -84,18 +85,18 @@ bool ResolveInputs(const CArgs& args, BuildInputs& in, std::string& error)
     return true;
 }
 
-bool LoadStub(const std::string& path, const CSigningKey& key, Bytes& stub, uint32_t& imageEnd,
+bool LoadStub(const std::string& path, const CSigningKey& key, Bytes& stub, ImageLayout& layout,
               std::string& error)
 {
     if (!ReadWholeFile(path, stub, error))
         return false;
-    if (!GetImageEnd(stub, imageEnd, error)) {
+    if (!ReadImageLayout(stub, layout, error)) {
         error = path + ": " + error;
         return false;
     }
     Bytes der;
     CPackageCertificate certificate;
-    if (!FindEmbeddedCertificate(stub.data(), imageEnd, der) || !certificate.Load(der, error)) {
+    if (!FindEmbeddedCertificate(stub.data(), layout.end, der) || !certificate.Load(der, error)) {
         error = path + ": carries no package certificate (is it the kxsetup setup program?)";
         return false;
     }
@@ -221,9 +222,12 @@ int RunBuild(int argc, char** argv)
 
     CSigningKey key;
     Bytes stub;
-    uint32_t imageEnd = 0;
-    if (!key.Load(in.key, error) || !LoadStub(in.stub, key, stub, imageEnd, error))
+    ImageLayout layout;
+    if (!key.Load(in.key, error) || !LoadStub(in.stub, key, stub, layout, error))
         return Fail(EXIT_FAILED, error);
+    const uint32_t imageEnd = layout.end;
+    Note("stub " + in.stub + ": the " + EditionName(layout.edition) + " edition (" +
+         EditionMachine(layout.edition) + "), image " + std::to_string(imageEnd) + " bytes");
     CPackageCertificate certificate;
     Bytes der;
     FindEmbeddedCertificate(stub.data(), imageEnd, der);
@@ -276,7 +280,8 @@ int RunBuild(int argc, char** argv)
     if (!output.Open(in.output, 0755, error) || !output.Write(installer, error) ||
         !output.Commit(error))
         return Fail(EXIT_FAILED, error);
-    Note("wrote " + in.output + ": " + std::to_string(installer.size()) + " bytes (image " +
+    Note("wrote " + in.output + ": " + std::to_string(installer.size()) + " bytes, the " +
+         EditionName(layout.edition) + " edition (image " +
          std::to_string(imageEnd) + ", licence container " + std::to_string(containers[0].size()) +
          ", program files " + std::to_string(programZip.size()) +
          (customZip.empty() ? "" : ", custom files " + std::to_string(customZip.size())) + ")");

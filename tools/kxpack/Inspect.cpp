@@ -23,7 +23,8 @@ namespace {
 const char HELP[] =
     "usage: kxpack inspect FILE [--json] [--cert FILE]\n"
     "\n"
-    "Shows what an installer or an uninstaller holds: the image size, every\n"
+    "Shows what an installer or an uninstaller holds: the setup program's\n"
+    "edition (32-bit x86 or 64-bit x86-64) and image size, every\n"
     "container and record, the result of each signature check, the setup\n"
     "configuration, the licence texts, the archive entries and, for an\n"
     "uninstaller, the uninstall list. Containers and records are read the way\n"
@@ -61,6 +62,7 @@ struct Report {
     std::string path;
     uint64_t fileSize = 0;
     uint32_t imageEnd = 0;
+    Edition edition = Edition::X86;
     std::string imageProblem;
     ReadPackage package;
     std::string certificateSource;
@@ -248,9 +250,10 @@ void PrintText(const Report& r, std::string& out)
 {
     Appendf(out, "file:         %s (%llu bytes)\n", r.path.c_str(),
             static_cast<unsigned long long>(r.fileSize));
-    if (r.imageProblem.empty())
+    if (r.imageProblem.empty()) {
+        Appendf(out, "edition:      %s (%s)\n", EditionName(r.edition), EditionMachine(r.edition));
         Appendf(out, "image:        %u bytes\n", r.imageEnd);
-    else
+    } else
         Appendf(out, "image:        %s\n", r.imageProblem.c_str());
     Appendf(out, "package:      at offset %u, read to offset %llu (%s)\n", r.package.packageOffset,
             static_cast<unsigned long long>(r.package.endOffset), r.package.stopReason.c_str());
@@ -338,10 +341,13 @@ void PrintJson(const Report& r, std::string& out)
     CJsonWriter json;
     json.BeginObject();
     json.String("file", r.path).Number("fileSize", static_cast<int64_t>(r.fileSize));
-    if (r.imageProblem.empty())
+    if (r.imageProblem.empty()) {
+        json.String("edition", EditionName(r.edition));
+        json.String("machine", r.edition == Edition::X64 ? "x86-64" : "x86");
         json.Number("imageSize", r.imageEnd);
-    else
-        json.Null("imageSize");
+    } else {
+        json.Null("edition").Null("machine").Null("imageSize");
+    }
     json.Number("packageOffset", r.package.packageOffset);
     json.Number("readTo", static_cast<int64_t>(r.package.endOffset));
     json.String("stopReason", r.package.stopReason);
@@ -418,8 +424,11 @@ InspectResult InspectBytes(const Bytes& file, const std::string& name,
     std::string error;
     report.path = name;
     report.fileSize = file.size();
-    if (!GetImageEnd(file, report.imageEnd, report.imageProblem)) {
-        report.imageEnd = 0;
+    ImageLayout layout;
+    if (ReadImageLayout(file, layout, report.imageProblem)) {
+        report.imageEnd = layout.end;
+        report.edition = layout.edition;
+    } else {
         report.problems.push_back(report.imageProblem);
     }
     if (!ReadPackageFile(file, report.package, error)) {

@@ -1,12 +1,14 @@
 #include "PeImage.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "package/PackageFormat.h"
 
 namespace {
 
 const uint16_t MACHINE_I386 = 0x014C;
+const uint16_t MACHINE_AMD64 = 0x8664;
 const size_t DOS_LFANEW_OFFSET = 0x3C;
 const size_t COFF_HEADER_BYTES = 20;
 const size_t SECTION_HEADER_BYTES = 40;
@@ -15,7 +17,17 @@ const uint32_t CERTIFICATE_MAX_BYTES = 16384;
 
 } // namespace
 
-bool GetImageEnd(const Bytes& file, uint32_t& imageEnd, std::string& error)
+const char* EditionName(Edition edition)
+{
+    return edition == Edition::X64 ? "64-bit" : "32-bit";
+}
+
+const char* EditionMachine(Edition edition)
+{
+    return edition == Edition::X64 ? "x86-64, PE32+" : "x86, PE32";
+}
+
+bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error)
 {
     if (file.size() < DOS_HEADER_BYTES || file[0] != 'M' || file[1] != 'Z') {
         error = "not a Windows program (no MZ header)";
@@ -28,12 +40,17 @@ bool GetImageEnd(const Bytes& file, uint32_t& imageEnd, std::string& error)
         return false;
     }
     const uint8_t* coff = &file[peOffset + 4];
-    if (ReadU16(coff) != MACHINE_I386) {
-        error = "not a 32-bit x86 Windows program";
+    uint16_t machine = ReadU16(coff);
+    if (machine != MACHINE_I386 && machine != MACHINE_AMD64) {
+        char hex[8];
+        snprintf(hex, sizeof(hex), "%04X", machine);
+        error = std::string("not an x86 or x86-64 Windows program (machine 0x") + hex + ")";
         return false;
     }
+    Edition edition = machine == MACHINE_AMD64 ? Edition::X64 : Edition::X86;
+    size_t optional = peOffset + 4 + COFF_HEADER_BYTES;
     unsigned sections = ReadU16(coff + 2);
-    size_t sectionTable = peOffset + 4 + COFF_HEADER_BYTES + ReadU16(coff + 16);
+    size_t sectionTable = optional + ReadU16(coff + 16);
     if (sections == 0 || sectionTable > file.size() ||
         (file.size() - sectionTable) / SECTION_HEADER_BYTES < sections) {
         error = "damaged PE image (section table)";
@@ -51,7 +68,8 @@ bool GetImageEnd(const Bytes& file, uint32_t& imageEnd, std::string& error)
         error = "damaged PE image (sections run past the end of the file)";
         return false;
     }
-    imageEnd = static_cast<uint32_t>(end);
+    layout.end = static_cast<uint32_t>(end);
+    layout.edition = edition;
     return true;
 }
 

@@ -6,10 +6,29 @@
 
 #include "Bytes.h"
 
-// The end of the last section's raw data of a 32-bit x86 PE image: the
-// number of bytes of `file` that belong to the program. Anything behind it
-// (the package of an installer) is not part of the image.
-bool GetImageEnd(const Bytes& file, uint32_t& imageEnd, std::string& error);
+// The setup program comes in two editions built from the same sources.
+enum class Edition {
+    X86, // 32-bit: PE32, i386
+    X64, // 64-bit: PE32+, AMD64
+};
+
+struct ImageLayout {
+    // The end of the last section's raw data: the number of bytes of the
+    // file that belong to the program. Anything behind it (the package of an
+    // installer) is not part of the image.
+    uint32_t end = 0;
+    Edition edition = Edition::X86;
+};
+
+// "32-bit" or "64-bit".
+const char* EditionName(Edition edition);
+// "x86, PE32" or "x86-64, PE32+".
+const char* EditionMachine(Edition edition);
+
+// Reads the layout of an x86 or x86-64 Windows program image (the edition
+// is the COFF header's machine); false, with the reason, for anything else:
+// another machine, a damaged section table.
+bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error);
 
 // The DER certificate stored behind its marker in the first `size` bytes;
 // false when there is none.
