@@ -189,18 +189,39 @@ int CWizardDriver::RowCount(HWND list) const
 
 int CWizardDriver::RowImage(HWND list, int row) const
 {
-    // The item structure must lie in the program's own memory.
-    void* remote = VirtualAllocEx(m_process.hProcess, nullptr, sizeof(LVITEMW), MEM_COMMIT, PAGE_READWRITE);
+    // The item structure must lie in the program's own memory, laid out as
+    // that program lays it out: a 64-bit driver of the 32-bit edition (under
+    // WoW64) writes the 32-bit structure, where iImage comes after 4-byte
+    // pointers.
+    struct LvItem32 {
+        UINT mask;
+        int iItem, iSubItem;
+        UINT state, stateMask;
+        UINT32 pszText;
+        int cchTextMax, iImage;
+    };
+    BOOL targetIs32 = FALSE;
+    if (sizeof(void*) == 8 && !IsWow64Process(m_process.hProcess, &targetIs32))
+        return -2;
+    union {
+        LVITEMW native;
+        LvItem32 narrow;
+    } item = {};
+    void* remote = VirtualAllocEx(m_process.hProcess, nullptr, sizeof(item), MEM_COMMIT, PAGE_READWRITE);
     if (!remote)
         return -2;
-    LVITEMW item = {};
-    item.mask = LVIF_IMAGE;
-    item.iItem = row;
+    if (targetIs32) {
+        item.narrow.mask = LVIF_IMAGE;
+        item.narrow.iItem = row;
+    } else {
+        item.native.mask = LVIF_IMAGE;
+        item.native.iItem = row;
+    }
     int image = -2;
     if (WriteProcessMemory(m_process.hProcess, remote, &item, sizeof(item), nullptr) &&
         SendWithTimeout(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote)) &&
         ReadProcessMemory(m_process.hProcess, remote, &item, sizeof(item), nullptr))
-        image = item.iImage;
+        image = targetIs32 ? item.narrow.iImage : item.native.iImage;
     VirtualFreeEx(m_process.hProcess, remote, 0, MEM_RELEASE);
     return image;
 }
