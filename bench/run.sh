@@ -1,37 +1,65 @@
 #!/usr/bin/env bash
 # The benchmarks: builds what they need and runs them under Wine, in a
-# session of their own, printing one table each.
+# session of their own, printing one table each, for every edition of
+# setup.exe this machine runs: the 32-bit one where 32-bit programs run
+# (scripts/editions.sh has the probe), the 64-bit one everywhere. The NSIS
+# peer is a 32-bit program: where those cannot run, the comparison with it
+# is not made, and the tables say so.
 #   bash bench/run.sh                  all, with a 120 MB payload
 #   bash bench/run.sh extract 120      one benchmark, with its argument
 set -euo pipefail
 export LC_ALL=C
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
+# shellcheck source=../scripts/editions.sh
+source scripts/editions.sh
 
 build() { # preset, targets...: quiet unless it fails
   local log
   log=$(cmake --build --preset "$@" 2>&1) || { echo "$log" >&2; exit 1; }
 }
 bash scripts/setup.sh >/dev/null
+presets=()
+if kx_can_run_32bit; then
+  presets+=(mingw)
+  nsis_runs=1
+else
+  nsis_runs=
+  nsis_missing="NSIS installers are 32-bit programs: $KX_NO_32BIT_REASON"
+fi
+presets+=(mingw64)
 cmake --preset native >/dev/null
-cmake --preset mingw >/dev/null
 build native --target kxpack make_payload
-build mingw --target setup sample_installer descramble_bench extract_bench install_bench load_bench end_to_end_bench trivial
+for preset in "${presets[@]}"; do
+  cmake --preset "$preset" >/dev/null
+  build "$preset" --target setup sample_installer descramble_bench extract_bench install_bench load_bench \
+    end_to_end_bench trivial
+done
 
-bin="$top/build/mingw/bin"
-work="$top/build/mingw/bench-work"
-session="$top/build/mingw/bench-session"
 harness="$top/tests/harness/session.sh"
-key="$top/build/mingw/keys/dev/package-key.pem"
-mkdir -p "$work"
-"$harness" start "$session" >/dev/null
-trap '"$harness" stop "$session"' EXIT
+# use_edition PRESET: the folders and the Wine session of one edition; the
+# session of the one before is stopped.
+session=
+use_edition() {
+  [ -z "$session" ] || "$harness" stop "$session"
+  case $1 in
+    mingw) edition="32-bit" arch=win32 ;;
+    mingw64) edition="64-bit" arch=win64 ;;
+  esac
+  bin="$top/build/$1/bin"
+  sample="$top/build/$1/sample"
+  key="$top/build/$1/keys/dev/package-key.pem"
+  work="$top/build/$1/bench-work"
+  session="$top/build/$1/bench-session"
+  mkdir -p "$work"
+  "$harness" start "$session" "$arch" >/dev/null
+}
+trap '[ -z "$session" ] || "$harness" stop "$session"' EXIT
 # Wine's console ends lines with CR LF.
 wine_run() { "$harness" run "$session" "$@" | tr -d '\r'; }
 winepath_of() { echo "Z:$(echo "$1" | tr / '\\')"; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 megabytes() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1048576 }'; }
-
 # The generated payload (deterministic: bench/MakePayload.cpp), its ZIP, and
 # the full product folder: the payload, the sample's files and its terminal.
 payload() { # MB -> sets dir
@@ -44,7 +72,7 @@ payload() { # MB -> sets dir
     rm -rf "$dir/full"
     cp -r "$dir/program" "$dir/full"
     cp -r "$top/examples/sample/program/." "$dir/full/"
-    cp "$top/build/mingw/sample/terminal.exe" "$dir/full/"
+    cp "$sample/terminal.exe" "$dir/full/"
     "$top/build/native/bin/kxpack" build --stub "$bin/setup.exe" --key "$key" --product "$top/examples/sample" \
       --program "$dir/full" --output "$dir/full-setup.exe" 2>/dev/null
   fi
@@ -104,21 +132,24 @@ bench_endtoend() {
   local size=${1:-120} runs=5
   payload "$size"
   local nsis="$work/nsis-$size"
-  mkdir -p "$nsis"
-  if [ ! -f "$nsis/lzma-setup.exe" ]; then
-    makensis -V1 -DPAYLOAD="$dir/full" -DCOMPRESSOR=zlib -DOUTFILE="$nsis/zlib-setup.exe" "$top/bench/payload.nsi"
-    makensis -V1 -DPAYLOAD="$dir/full" "-DCOMPRESSOR=/SOLID lzma" -DOUTFILE="$nsis/lzma-setup.exe" \
-      "$top/bench/payload.nsi"
+  if [ -n "$nsis_runs" ]; then
+    mkdir -p "$nsis"
+    if [ ! -f "$nsis/lzma-setup.exe" ]; then
+      makensis -V1 -DPAYLOAD="$dir/full" -DCOMPRESSOR=zlib -DOUTFILE="$nsis/zlib-setup.exe" "$top/bench/payload.nsi"
+      makensis -V1 -DPAYLOAD="$dir/full" "-DCOMPRESSOR=/SOLID lzma" -DOUTFILE="$nsis/lzma-setup.exe" \
+        "$top/bench/payload.nsi"
+    fi
+    # The stub overheads: an installer of nothing but one empty file.
+    mkdir -p "$nsis/empty" && : >"$nsis/empty/terminal.exe"
+    makensis -V1 -DPAYLOAD="$nsis/empty" -DCOMPRESSOR=zlib -DOUTFILE="$nsis/empty-setup.exe" "$top/bench/payload.nsi"
   fi
-  # The stub overheads: an installer of nothing but one empty file.
-  mkdir -p "$nsis/empty" && : >"$nsis/empty/terminal.exe"
-  makensis -V1 -DPAYLOAD="$nsis/empty" -DCOMPRESSOR=zlib -DOUTFILE="$nsis/empty-setup.exe" "$top/bench/payload.nsi"
   local folder='C:\Program Files\Kestrel Trader NSIS'
   # Taking turns, each after a flush of the page cache.
   local rows=() ourInstall ourExit ourUninstall ourRemoved zlibInstall zlibUninstall lzmaInstall lzmaUninstall
   for _ in $(seq "$runs"); do
     sync
     rows+=("ours $(wine_run "$bin/end_to_end_bench.exe" ours "$(winepath_of "$dir/full-setup.exe")" 1)")
+    [ -n "$nsis_runs" ] || continue
     sync
     rows+=("zlib $(wine_run "$bin/end_to_end_bench.exe" nsis "$(winepath_of "$nsis/zlib-setup.exe")" "$folder" 1)")
     sync
@@ -126,9 +157,20 @@ bench_endtoend() {
   done
   field() { printf '%s\n' "${rows[@]}" | awk -v k="$1" -v f="$2" '$1 == k { print $f }' | median; }
   ourInstall=$(field ours 2) ourExit=$(field ours 3) ourUninstall=$(field ours 4) ourRemoved=$(field ours 5)
+  local stub
+  stub=$(stat -c %s "$bin/setup.exe")
+  echo "End to end with a $size MB payload (median of $runs runs, seconds; ours driven through the wizard)"
+  if [ -z "$nsis_runs" ]; then
+    printf '%-26s %12s %12s %12s\n' "" "install" "uninstall" "installer MB"
+    printf '%-26s %12.3f %12.3f %12s\n' "kxsetup (to Finish)" "$ourInstall" "$ourUninstall" \
+      "$(megabytes "$dir/full-setup.exe")"
+    printf '%-26s %12.3f %12.3f %12s\n' "kxsetup (to exit/removed)" "$ourExit" "$ourRemoved" ""
+    echo "No comparison with NSIS: $nsis_missing"
+    echo "Stub: kxsetup setup.exe $stub bytes"
+    return
+  fi
   zlibInstall=$(field zlib 2) zlibUninstall=$(field zlib 3)
   lzmaInstall=$(field lzma 2) lzmaUninstall=$(field lzma 3)
-  echo "End to end with a $size MB payload (median of $runs runs, seconds; ours driven through the wizard)"
   printf '%-26s %12s %12s %12s %12s\n' "" "install" "vs NSIS zlib" "uninstall" "installer MB"
   printf '%-26s %12.3f %11.2fx %12.3f %12s\n' "kxsetup (to Finish)" "$ourInstall" \
     "$(echo "$zlibInstall / $ourInstall" | bc -l)" "$ourUninstall" "$(megabytes "$dir/full-setup.exe")"
@@ -137,8 +179,6 @@ bench_endtoend() {
     "$(megabytes "$nsis/zlib-setup.exe")"
   printf '%-26s %12.3f %11.2fx %12.3f %12s\n' "NSIS lzma solid (/S)" "$lzmaInstall" \
     "$(echo "$zlibInstall / $lzmaInstall" | bc -l)" "$lzmaUninstall" "$(megabytes "$nsis/lzma-setup.exe")"
-  local stub
-  stub=$(i686-w64-mingw32-objdump -p "$bin/setup.exe" >/dev/null 2>&1 && stat -c %s "$bin/setup.exe")
   echo "Stub overhead: kxsetup setup.exe $stub bytes; NSIS, an installer of one empty file: $(stat -c %s "$nsis/empty-setup.exe") bytes"
 }
 
@@ -154,15 +194,20 @@ bench_startup() {
   printf '%-40s %10.3f\n' "beyond the trivial program" "$(echo "$shown - $trivial" | bc -l)"
 }
 
+# Every benchmark, or the one named, for each edition that runs here.
 if [ $# -gt 0 ]; then
-  name=$1
+  names=("$1")
   shift
-  echo
-  "bench_$name" "$@"
 else
-  echo "kxsetup benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(wine --version)"
-  for name in descramble load extract install endtoend startup; do
-    echo
-    "bench_$name"
-  done
+  names=(descramble load extract install endtoend startup)
+  echo "kxsetup benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(/usr/lib/wine/wine64 --version)"
+  [ -n "$nsis_runs" ] || echo "The 32-bit edition is not measured here: $KX_NO_32BIT_REASON"
 fi
+for preset in "${presets[@]}"; do
+  use_edition "$preset"
+  for name in "${names[@]}"; do
+    echo
+    echo "[$edition edition]"
+    "bench_$name" "$@"
+  done
+done

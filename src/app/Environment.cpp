@@ -72,10 +72,16 @@ int GetWindowsVersion()
 
 int GetSimdLevel()
 {
+#if defined(__x86_64__)
+    // SSE2 is part of the x86-64 instruction set; only SSE3 needs asking.
+    const int baseline = 2;
+#else
+    const int baseline = 0;
+#endif
 #if defined(__i386__) || defined(__x86_64__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
-        return 0;
+        return baseline;
     if (ecx & bit_SSE3)
         return 3;
     if (edx & bit_SSE2)
@@ -83,5 +89,5 @@ int GetSimdLevel()
     if (edx & bit_SSE)
         return 1;
 #endif
-    return 0;
+    return baseline;
 }

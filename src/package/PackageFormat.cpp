@@ -80,7 +80,10 @@ __attribute__((target("sse2"))) void DescrambleSse2(uint8_t* data, size_t length
 
 bool CpuHasSse2()
 {
-#ifdef KX_X86
+#if defined(__x86_64__)
+    // Part of the x86-64 instruction set: every 64-bit processor has it.
+    return true;
+#elif defined(KX_X86)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
         return false;

@@ -80,6 +80,14 @@ case $command in
     # Detached from every output: the services must not hold the runner's pipe.
     # The server needs the prefix folder; wineboot fills a new one. A server
     # that runs already (exit code 2) is reused.
+    # A 64-bit prefix booted where 32-bit programs could not run has no
+    # 32-bit system files; where they run now, it is made anew.
+    if [ "$arch" = win64 ] && [ -d "$WINEPREFIX/drive_c/windows" ] &&
+      [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] &&
+      (source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/editions.sh" && kx_can_run_32bit); then
+      ${WINESERVER:-wineserver} -k </dev/null >/dev/null 2>&1 || true
+      rm -rf "$WINEPREFIX"
+    fi
     mkdir -p "$WINEPREFIX"
     ${WINESERVER:-wineserver} -p </dev/null >/dev/null 2>&1 || [ $? -eq 2 ]
     "$wine" wineboot </dev/null >"$dir/wineboot.log" 2>&1 || {
