@@ -201,8 +201,8 @@ if [ $# -gt 0 ]; then
 else
   names=(descramble load extract install endtoend startup)
   echo "kxsetup benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(/usr/lib/wine/wine64 --version)"
-  [ -n "$nsis_runs" ] || echo "The 32-bit edition is not measured here: $KX_NO_32BIT_REASON"
 fi
+[ -n "$nsis_runs" ] || echo "The 32-bit edition is not measured here: $KX_NO_32BIT_REASON"
 for preset in "${presets[@]}"; do
   use_edition "$preset"
   for name in "${names[@]}"; do

@@ -99,6 +99,15 @@ std::wstring E2eTest::Message(unsigned id)
     return text;
 }
 
+void E2eTest::ExpectAllStepsDone(CWizardDriver& driver, HWND progress, int steps)
+{
+    ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
+    HWND list = GetDlgItem(progress, IDC_STEP_LIST);
+    ASSERT_EQ(steps, driver.RowCount(list));
+    for (int row = 0; row < steps; ++row)
+        EXPECT_EQ(1, driver.RowImage(list, row)) << "row " << row << " done";
+}
+
 bool E2eTest::CloseTerminal(DWORD timeoutMs)
 {
     HWND terminal = nullptr;

@@ -39,6 +39,9 @@ protected:
     // Runs the installer's wizard to the end with its defaults (launch off)
     // into `folder`; the driver's screenshots are taken on the way.
     void InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder);
+    // On a progress page: waits until Finish is enabled, then expects each of
+    // its `steps` rows to show the done image.
+    static void ExpectAllStepsDone(CWizardDriver& driver, HWND progress, int steps);
     // Closes the sample terminal's window (started by Finish or by a test).
     static bool CloseTerminal(DWORD timeoutMs = 20000);
 

@@ -162,11 +162,9 @@ protected:
         driver.Press(PSBTN_NEXT);
         HWND progress = driver.WaitForPage(IDC_STEP_LIST);
         ASSERT_NE(nullptr, progress);
-        ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
-        HWND list = GetDlgItem(progress, IDC_STEP_LIST);
-        ASSERT_EQ(4, driver.RowCount(list));
-        for (int row = 0; row < 4; ++row)
-            EXPECT_EQ(1, driver.RowImage(list, row)) << "row " << row << " done";
+        ExpectAllStepsDone(driver, progress, 4);
+        if (HasFatalFailure())
+            return;
         driver.Press(PSBTN_FINISH);
         DWORD exitCode = 0;
         ASSERT_TRUE(driver.WaitForExit(20000, &exitCode));
@@ -184,11 +182,9 @@ protected:
         driver.Press(PSBTN_NEXT);
         HWND progress = driver.WaitForPage(IDC_STEP_LIST);
         ASSERT_NE(nullptr, progress);
-        ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
-        HWND list = GetDlgItem(progress, IDC_STEP_LIST);
-        ASSERT_EQ(3, driver.RowCount(list));
-        for (int row = 0; row < 3; ++row)
-            EXPECT_EQ(1, driver.RowImage(list, row)) << "row " << row << " done";
+        ExpectAllStepsDone(driver, progress, 3);
+        if (HasFatalFailure())
+            return;
         driver.Press(PSBTN_FINISH);
         DWORD exitCode = 0;
         ASSERT_TRUE(driver.WaitForExit(20000, &exitCode));

@@ -70,11 +70,9 @@ TEST_F(InstallE2eTest, HappyPath)
 
     HWND progress = driver.WaitForPage(IDC_STEP_LIST);
     ASSERT_NE(nullptr, progress);
-    ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
-    HWND list = GetDlgItem(progress, IDC_STEP_LIST);
-    ASSERT_EQ(4, driver.RowCount(list));
-    for (int row = 0; row < 4; ++row)
-        EXPECT_EQ(1, driver.RowImage(list, row)) << "row " << row << " done";
+    ExpectAllStepsDone(driver, progress, 4);
+    if (HasFatalFailure())
+        return;
     EXPECT_EQ(Message(IDS_INSTALL_DONE), driver.ItemText(progress, IDC_STATUS));
     EXPECT_FALSE(driver.IsButtonEnabled(IDCANCEL));
     driver.Screenshot(driver.Sheet(), L"installed");

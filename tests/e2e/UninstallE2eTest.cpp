@@ -29,11 +29,9 @@ protected:
         HWND progress = driver.WaitForPage(IDC_STEP_LIST);
         ASSERT_NE(nullptr, progress);
         EXPECT_FALSE(driver.IsButtonEnabled(IDCANCEL)) << "an uninstallation cannot be cancelled";
-        ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
-        HWND list = GetDlgItem(progress, IDC_STEP_LIST);
-        ASSERT_EQ(3, driver.RowCount(list));
-        for (int row = 0; row < 3; ++row)
-            EXPECT_EQ(1, driver.RowImage(list, row)) << "row " << row;
+        ExpectAllStepsDone(driver, progress, 3);
+        if (HasFatalFailure())
+            return;
         EXPECT_EQ(Message(IDS_UNINSTALL_DONE), driver.ItemText(progress, IDC_STATUS));
         driver.Screenshot(driver.Sheet(), deletePersonalData ? L"uninstalled-with-data" : L"uninstalled");
         driver.Press(PSBTN_FINISH);
