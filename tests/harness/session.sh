@@ -44,8 +44,8 @@ else
 fi
 export WINEDEBUG=-all
 # No sound drivers: message boxes beep, and there is no sound device. No
-# debugger: a crashing program ends at once instead of waiting in winedbg
-# with the runner's output pipe open.
+# debugger: winedbg would wait for ever on a crashed program, with the
+# runner's output pipe open.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d;winealsa.drv=d;winepulse.drv=d;wineoss.drv=d"
 if [ -s "$dir/display" ]; then
   export DISPLAY=":$(cat "$dir/display")"
@@ -77,9 +77,6 @@ start_display() {
 case $command in
   start)
     start_display
-    # Detached from every output: the services must not hold the runner's pipe.
-    # The server needs the prefix folder; wineboot fills a new one. A server
-    # that runs already (exit code 2) is reused.
     # A 64-bit prefix booted where 32-bit programs could not run has no
     # 32-bit system files; where they run now, it is made anew.
     if [ "$arch" = win64 ] && [ -d "$WINEPREFIX/drive_c/windows" ] &&
@@ -88,6 +85,9 @@ case $command in
       ${WINESERVER:-wineserver} -k </dev/null >/dev/null 2>&1 || true
       rm -rf "$WINEPREFIX"
     fi
+    # Detached from every output: the services must not hold the runner's pipe.
+    # The server needs the prefix folder; wineboot fills a new one. A server
+    # that runs already (exit code 2) is reused.
     mkdir -p "$WINEPREFIX"
     ${WINESERVER:-wineserver} -p </dev/null >/dev/null 2>&1 || [ $? -eq 2 ]
     "$wine" wineboot </dev/null >"$dir/wineboot.log" 2>&1 || {
