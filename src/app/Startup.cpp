@@ -11,6 +11,7 @@
 #include "app/Globals.h"
 #include "app/RunModes.h"
 #include "res/TextIds.h"
+#include "ui/CommonControls.h"
 #include "ui/InstallWizard.h"
 #include "ui/UiModule.h"
 #include "ui/UnInstallWizard.h"
@@ -154,7 +155,7 @@ int RunSetup(HINSTANCE instance)
     }
     // The bar classes, and the list view and progress bar of the progress pages.
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    CommonControls::InitControls(&controls);
     CUiScope ui(instance);
     if (!ui.Ready())
         return EXIT_FAILED;

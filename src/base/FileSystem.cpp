@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <cwchar>
 
@@ -16,6 +15,21 @@ namespace {
 bool Exists(const wchar_t* path)
 {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The extension of the last component, with its dot; the terminating zero
+// when there is none. A blank ends an extension, as for the shell.
+const wchar_t* FindExtension(const wchar_t* path)
+{
+    const wchar_t* dot = nullptr;
+    const wchar_t* p = path;
+    for (; *p; ++p) {
+        if (*p == L'\\' || *p == L' ')
+            dot = nullptr;
+        else if (*p == L'.')
+            dot = p;
+    }
+    return dot ? dot : p;
 }
 
 // A path that cannot be removed now goes at the next restart, if the rule allows.
@@ -132,7 +146,7 @@ void GetIconLocation(const wchar_t* path, wchar_t* iconFile, int* index)
     }
     wchar_t fileClass[256];
     CRegKey extensionKey;
-    if (!extensionKey.Open(HKEY_CLASSES_ROOT, PathFindExtensionW(path), KEY_QUERY_VALUE) ||
+    if (!extensionKey.Open(HKEY_CLASSES_ROOT, FindExtension(path), KEY_QUERY_VALUE) ||
         !extensionKey.QueryString(nullptr, fileClass, 256))
         return;
     TStrStatic<MAX_PATH> iconKeyName;

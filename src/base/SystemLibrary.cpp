@@ -28,16 +28,51 @@ bool RestrictDllSearch()
     return false;
 }
 
-bool CSystemLibrary::Load(const wchar_t* name)
+namespace {
+
+bool SystemPath(const wchar_t* name, CStr& path)
 {
-    Free();
-    TStrStatic<0x104> path;
     UINT length = GetSystemDirectoryW(path.GetBuffer(), path.GetCapacity());
     if (length == 0 || length >= path.GetCapacity())
         return false;
     path.UpdateLength();
     TStrStatic<0x104> folder(path);
-    if (path.Format(L"%s\\%s", folder.GetString(), name) <= 0)
+    return path.Format(L"%s\\%s", folder.GetString(), name) > 0;
+}
+
+FARPROC FindFunction(HMODULE module, const char* name)
+{
+    FARPROC function = module ? GetProcAddress(module, name) : nullptr;
+    if (!function)
+        SetLastError(ERROR_PROC_NOT_FOUND);
+    return function;
+}
+
+} // namespace
+
+FARPROC GetSystemFunction(const wchar_t* dll, const char* name)
+{
+    HMODULE module = GetModuleHandleW(dll);
+    TStrStatic<0x104> path;
+    // Never freed: the process keeps it, as it keeps its imports.
+    if (!module && SystemPath(dll, path))
+        module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return FindFunction(module, name);
+}
+
+FARPROC GetCommonControlsFunction(const char* name)
+{
+    HMODULE module = GetModuleHandleW(L"comctl32.dll");
+    if (!module)
+        module = LoadLibraryW(L"comctl32.dll");
+    return FindFunction(module, name);
+}
+
+bool CSystemLibrary::Load(const wchar_t* name)
+{
+    Free();
+    TStrStatic<0x104> path;
+    if (!SystemPath(name, path))
         return false;
     // The altered search path makes the DLL's own imports resolve from System32 too.
     m_hModule = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

@@ -17,6 +17,32 @@ using SetDllDirectoryWFn = BOOL(WINAPI*)(LPCWSTR path);
 // Returns which of the two took effect (true: System32 only).
 bool RestrictDllSearch();
 
+// A function of a system DLL that the program does not import: the import
+// table holds only DLLs the system maps from System32 whatever the search
+// order (kernel32, user32, ...), because imports are resolved before
+// RestrictDllSearch can run. The DLL stays loaded for the rest of the
+// process, as an imported one would: taken from memory when it is there,
+// else loaded by its full System32 path. Null (ERROR_PROC_NOT_FOUND) when
+// either is missing.
+FARPROC GetSystemFunction(const wchar_t* dll, const char* name);
+template <typename Fn>
+Fn SystemFunction(const wchar_t* dll, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetSystemFunction(dll, name)));
+}
+
+// The same for the common controls, which the manifest binds to version 6
+// of their side-by-side assembly: that binding applies to the DLL's name
+// only, so it is loaded by name. The name resolves to the assembly before
+// any search, and RestrictDllSearch has narrowed the search (for the DLLs
+// the assembly loads in turn) by then.
+FARPROC GetCommonControlsFunction(const char* name);
+template <typename Fn>
+Fn CommonControlsFunction(const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetCommonControlsFunction(name)));
+}
+
 // Owner of a system DLL loaded by its full System32 path.
 class CSystemLibrary {
 public:

@@ -5,6 +5,15 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "base/SystemLibrary.h"
+
+// The certificate functions of crypt32, which the program does not import
+// (see GetSystemFunction).
+using CertCreateCertificateContextFn = PCCERT_CONTEXT(WINAPI*)(DWORD encoding, const BYTE* der, DWORD bytes);
+using CertFreeCertificateContextFn = BOOL(WINAPI*)(PCCERT_CONTEXT context);
+using CryptImportPublicKeyInfoFn = BOOL(WINAPI*)(HCRYPTPROV provider, DWORD encoding, PCERT_PUBLIC_KEY_INFO info,
+                                                 HCRYPTKEY* key);
+
 class CCryptProvider {
 public:
     CCryptProvider() = default;
@@ -90,12 +99,17 @@ public:
     bool Create(const BYTE* der, DWORD bytes)
     {
         Close();
-        m_p = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der, bytes);
+        auto create = SystemFunction<CertCreateCertificateContextFn>(L"crypt32.dll", "CertCreateCertificateContext");
+        m_p = create ? create(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der, bytes) : nullptr;
         return m_p != nullptr;
     }
     bool Close()
     {
-        bool ok = !m_p || CertFreeCertificateContext(m_p);
+        if (!m_p)
+            return true;
+        // Loaded when the context was made, and never unloaded.
+        auto release = SystemFunction<CertFreeCertificateContextFn>(L"crypt32.dll", "CertFreeCertificateContext");
+        bool ok = release && release(m_p);
         m_p = nullptr;
         return ok;
     }

@@ -18,9 +18,9 @@ bool VerifyPackageSignature(const uint8_t* data, uint32_t size, const uint8_t* s
         return false;
     if (!provider.AcquireVerifyContext())
         return false;
-    if (!CryptImportPublicKeyInfo(provider.Get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
-                                  &certificate.Get()->pCertInfo->SubjectPublicKeyInfo,
-                                  key.Receive()))
+    auto importKey = SystemFunction<CryptImportPublicKeyInfoFn>(L"crypt32.dll", "CryptImportPublicKeyInfo");
+    if (!importKey || !importKey(provider.Get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
+                                 &certificate.Get()->pCertInfo->SubjectPublicKeyInfo, key.Receive()))
         return false;
     if (!CryptCreateHash(provider.Get(), CALG_SHA1, 0, 0, hash.Receive()))
         return false;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "ui/CommonControls.h"
 #include "ui/PropertySheet.h"
 #include "ui/SubclassedWindow.h"
 
@@ -35,7 +36,7 @@ CPropertyPage::CPropertyPage(unsigned dialogId, const wchar_t* title) : m_nDialo
 HPROPSHEETPAGE CPropertyPage::Create(CPropertySheet* sheet)
 {
     m_pSheet = sheet;
-    return CreatePropertySheetPageW(&m_page);
+    return CommonControls::CreatePage(&m_page);
 }
 
 UINT CALLBACK CPropertyPage::PageCallback(HWND, UINT message, LPPROPSHEETPAGEW)

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "ui/CommonControls.h"
 #include "ui/PropertyPage.h"
 
 namespace {
@@ -28,7 +29,7 @@ CPropertySheet::~CPropertySheet()
 {
     // Handles the sheet never took.
     for (unsigned i = 0; i < m_pages.GetCount(); ++i)
-        DestroyPropertySheetPage(m_pages[i]);
+        CommonControls::DestroyPage(m_pages[i]);
 }
 
 int CALLBACK CPropertySheet::SheetCallback(HWND, UINT, LPARAM)
@@ -43,7 +44,7 @@ bool CPropertySheet::AddPage(CPropertyPage& page)
     if (!handle)
         return false;
     if (!m_pages.Add(handle)) {
-        DestroyPropertySheetPage(handle);
+        CommonControls::DestroyPage(handle);
         return false;
     }
     return true;
@@ -56,7 +57,7 @@ INT_PTR CPropertySheet::DoModal(HWND parent)
         m_header.hwndParent = parent;
     m_header.nPages = m_pages.GetCount();
     m_header.phpage = m_pages.GetAt(0);
-    INT_PTR result = PropertySheetW(&m_header);
+    INT_PTR result = CommonControls::RunSheet(&m_header);
     // The pages now belong to the sheet, which has destroyed them.
     m_pages.RemoveAll();
     m_header.phpage = nullptr;

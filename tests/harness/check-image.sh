@@ -20,8 +20,7 @@ fi
 objdump=$1 edition=$2 setup=$3 kxpack=$4 installer=$5
 
 # What setup.exe imports, in lower case, sorted.
-expected_dlls="advapi32.dll comctl32.dll crypt32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll
-shlwapi.dll user32.dll ws2_32.dll"
+expected_dlls="advapi32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll user32.dll ws2_32.dll"
 
 case $edition in
   x86) format=pei-i386 magic='010b	(PE32)' bits=32-bit arch=x86 ;;

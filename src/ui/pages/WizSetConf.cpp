@@ -1,13 +1,13 @@
 #include "ui/pages/WizSetConf.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <cwchar>
 
 #include "app/Globals.h"
 #include "base/ComPtr.h"
 #include "base/FileSystem.h"
+#include "base/SystemLibrary.h"
 #include "res/ResourceIds.h"
 #include "res/TextIds.h"
 #include "ui/ConfirmCancel.h"
@@ -117,7 +117,9 @@ CWizSetConf::PathText CWizSetConf::CleanPathText(const wchar_t* text, CStr& clea
     if (wcslen(text) >= MAX_PATH)
         return PathText::Invalid;
     wchar_t canonical[MAX_PATH];
-    if (!PathCanonicalizeW(canonical, text))
+    // shlwapi is not imported (see GetSystemFunction).
+    auto canonicalize = SystemFunction<BOOL(WINAPI*)(wchar_t*, const wchar_t*)>(L"shlwapi.dll", "PathCanonicalizeW");
+    if (!canonicalize || !canonicalize(canonical, text))
         return PathText::Unusable;
     const wchar_t* start = canonical;
     while (*start == L' ')
