@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cwchar>
+
 #include "app/Globals.h"
 #include "base/ChildProcess.h"
 #include "base/RegKey.h"
@@ -11,19 +13,14 @@
 namespace {
 
 const DWORD FIRST_START_TIMEOUT_MS = 60000;
-const unsigned ANSI_VALUE_BYTES = 260;
 
-// Written through the 8-bit interface in the ANSI code page. A text that
-// does not fit is left out rather than cut or mangled.
-void SetAnsiValue(HKEY key, const wchar_t* name, const wchar_t* data)
+// Wide strings: narrowed to the ANSI code page, a path outside it would be
+// written as another path (best-fit mapping turns full-width letters into
+// plain ones).
+void SetTextValue(HKEY key, const wchar_t* name, const wchar_t* data)
 {
-    char ansiName[ANSI_VALUE_BYTES], ansiData[ANSI_VALUE_BYTES];
-    int nameBytes = WideCharToMultiByte(CP_ACP, 0, name, -1, ansiName, ANSI_VALUE_BYTES, nullptr, nullptr);
-    int dataBytes = WideCharToMultiByte(CP_ACP, 0, data, -1, ansiData, ANSI_VALUE_BYTES, nullptr, nullptr);
-    if (nameBytes <= 0 || dataBytes <= 0)
-        return;
-    RegSetValueExA(key, ansiName, 0, REG_SZ, reinterpret_cast<const BYTE*>(ansiData),
-                   static_cast<DWORD>(dataBytes));
+    size_t bytes = (wcslen(data) + 1) * sizeof(wchar_t);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), static_cast<DWORD>(bytes));
 }
 
 } // namespace
@@ -43,11 +40,16 @@ bool CInstallWorker::RegisterUninstaller(const wchar_t* uninstallerPath)
     CRegKey key;
     if (!key.Create(HKEY_LOCAL_MACHINE, keyName, KEY_WRITE))
         return false;
-    SetAnsiValue(key.Get(), L"DisplayName", ProgramName);
-    SetAnsiValue(key.Get(), L"DisplayIcon", MainProgramPath);
-    SetAnsiValue(key.Get(), L"DisplayVersion", L"5.00");
-    SetAnsiValue(key.Get(), L"Publisher", CompanyName);
-    SetAnsiValue(key.Get(), L"UninstallString", uninstallerPath);
+    SetTextValue(key.Get(), L"DisplayName", ProgramName);
+    SetTextValue(key.Get(), L"DisplayIcon", MainProgramPath);
+    SetTextValue(key.Get(), L"DisplayVersion", L"5.00");
+    SetTextValue(key.Get(), L"Publisher", CompanyName);
+    // Quoted: the system runs the command line with administrator rights,
+    // and "C:\Apps\Kestrel Trader\Uninstall.exe" unquoted would start a
+    // C:\Apps\Kestrel.exe that any user may have placed there.
+    TStrStatic<MAX_PATH + 4> command;
+    if (command.Format(L"\"%s\"", uninstallerPath) > 0)
+        SetTextValue(key.Get(), L"UninstallString", command);
     return true;
 }
 

@@ -223,7 +223,7 @@ TEST_F(EditionsE2eTest, InstallAndUninstallAlike)
         Outcome outcome = Observe(edition);
         EXPECT_TRUE(outcome.inOwnView) << "the entry is in the edition's registry view";
         EXPECT_FALSE(outcome.inOtherView) << "and not in the other one";
-        EXPECT_EQ(L"<folder>\\Uninstall.exe", outcome.values[L"UninstallString"]);
+        EXPECT_EQ(L"\"<folder>\\Uninstall.exe\"", outcome.values[L"UninstallString"]);
         EXPECT_TRUE(outcome.desktopLink);
         installed[edition.name] = outcome;
 

@@ -125,13 +125,13 @@ TEST_F(InstallWorkerTest, WholeInstallation)
     EXPECT_EQ(Installed(L"terminal.exe"), desktop.target);
     EXPECT_EQ(0, desktop.iconIndex);
 
-    // The five registry values, without quotes around the path.
+    // The five registry values; the uninstaller's path quoted.
     std::map<std::wstring, std::wstring> values = {
         {L"DisplayName", L"Kestrel Trader"},
         {L"DisplayIcon", Installed(L"terminal.exe")},
         {L"DisplayVersion", L"5.00"},
         {L"Publisher", L"Kestrel Markets Ltd."},
-        {L"UninstallString", Installed(L"Uninstall.exe")},
+        {L"UninstallString", L"\"" + Installed(L"Uninstall.exe") + L"\""},
     };
     EXPECT_EQ(values, RegistryValues(UninstallKey()));
 
