@@ -10,7 +10,7 @@ namespace {
 const uint32_t MAX_TEXT_BYTES = 0x7FFFFFF0;
 
 // The first entry whose name begins with `prefix`, whatever follows;
-// its bytes and two zero bytes into `text`.
+// its bytes and three zero bytes into `text`.
 bool ReadMatchingEntry(CZipFile& zip, const wchar_t* prefix, CSecureBuffer& text)
 {
     size_t prefixLength = wcslen(prefix);
@@ -20,7 +20,7 @@ bool ReadMatchingEntry(CZipFile& zip, const wchar_t* prefix, CSecureBuffer& text
         if (!zip.GetEntryInfo(&info, name, MAX_PATH) || wcsncmp(name, prefix, prefixLength) != 0)
             continue;
         uint32_t size = info.uncompressedSize;
-        if (!zip.OpenEntry() || size == 0 || size > MAX_TEXT_BYTES || !text.Allocate(size + 2))
+        if (!zip.OpenEntry() || size == 0 || size > MAX_TEXT_BYTES || !text.Allocate(size + 3))
             return false;
         if (zip.ReadEntry(text.Data(), size) != size) {
             text.Free();
@@ -28,6 +28,7 @@ bool ReadMatchingEntry(CZipFile& zip, const wchar_t* prefix, CSecureBuffer& text
         }
         text.Data()[size] = 0;
         text.Data()[size + 1] = 0;
+        text.Data()[size + 2] = 0;
         zip.CloseEntry();
         return true;
     } while (zip.GoToNextEntry());
@@ -36,35 +37,26 @@ bool ReadMatchingEntry(CZipFile& zip, const wchar_t* prefix, CSecureBuffer& text
 
 } // namespace
 
-bool CDCContainer::LoadLicenseText(const wchar_t* folder, LCID locale, CSecureBuffer& text) const
+bool CDCContainer::LoadLicenseText(LCID locale, CSecureBuffer& text) const
 {
     text.Free();
     const uint8_t* data = nullptr;
     uint32_t size = 0;
     CSecureBuffer archive;
-    if (!folder || !FindRecord(RECORD_LICENSES, &data, &size) ||
+    if (!FindRecord(RECORD_LICENSES, &data, &size) ||
         !UnpackSigned(RECORD_LICENSES_SIGNATURE, data, size, archive))
         return false;
-    TStrStatic<MAX_PATH> zipPath;
-    if (zipPath.Format(L"%s\\licenses.zip", folder) <= 0)
-        return false;
-    CBinFile file;
-    if (!file.OpenWrite(zipPath))
-        return false;
-    unsigned written = file.Write(archive.Data(), static_cast<unsigned>(archive.Size()));
-    file.Close();
-    if (written != archive.Size()) {
-        DeleteFileW(zipPath);
-        return false;
-    }
     bool found = false;
     {
+        // Read where it was verified: no copy on disk, where it could be
+        // swapped after the check (or clobber a user's file of that name).
         CZipFile zip;
         TStrStatic<16> prefix;
         prefix.Format(L"%d-", static_cast<int>(locale));
-        found = zip.OpenArchive(zipPath) && zip.GoToFirstEntry() && ReadMatchingEntry(zip, prefix, text);
+        found = archive.Size() <= 0xFFFFFFFFu &&
+                zip.OpenArchive(archive.Data(), static_cast<uint32_t>(archive.Size())) && zip.GoToFirstEntry() &&
+                ReadMatchingEntry(zip, prefix, text);
     }
-    DeleteFileW(zipPath);
     if (!found)
         text.Free();
     return found;

@@ -82,7 +82,23 @@ bool CZipFile::OpenArchive(const wchar_t* path)
         return false;
     zlib_filefunc_def functions = {OpenFile, ReadFileData, WriteFileData, TellFile, SeekFile,
                                    CloseFile, TestError, &m_reader};
-    m_hZip = unzOpen2(reinterpret_cast<const char*>(archivePath.GetString()), &functions);
+    return OpenWith(reinterpret_cast<const char*>(archivePath.GetString()), functions);
+}
+
+bool CZipFile::OpenArchive(const uint8_t* data, uint32_t size)
+{
+    CloseArchive();
+    if (!data || !size)
+        return false;
+    m_memory.data = data;
+    m_memory.size = size;
+    zlib_filefunc_def functions = MemoryArchiveFunctions(m_memory);
+    return OpenWith("", functions);
+}
+
+bool CZipFile::OpenWith(const char* name, zlib_filefunc_def& functions)
+{
+    m_hZip = unzOpen2(name, &functions);
     if (!m_hZip)
         return false;
     unz_global_info global;

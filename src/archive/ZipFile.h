@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "archive/MemoryArchive.h"
 #include "archive/ReadAhead.h"
 #include "base/BinFile.h"
 
@@ -35,6 +36,8 @@ public:
     // Opens the archive (a path of at most 255 characters) and makes its
     // first entry current.
     bool OpenArchive(const wchar_t* path);
+    // The same for an archive in memory, which must outlive this object's use of it.
+    bool OpenArchive(const uint8_t* data, uint32_t size);
     bool GoToFirstEntry();
     // False at the last entry (the cursor stays) or when the next header
     // cannot be read (the cursor is then invalid).
@@ -55,7 +58,10 @@ public:
     uint32_t GetEntryIndex() const { return m_nIndex; }
 
 private:
+    bool OpenWith(const char* name, zlib_filefunc_def& functions);
+
     CReadAhead m_reader{*this};
+    TMemoryArchive m_memory;
     void* m_hZip = nullptr; // unzFile
     uint32_t m_nEntries = 0;
     uint32_t m_nIndex = 0;

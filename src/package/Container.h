@@ -45,9 +45,10 @@ public:
     // A value of the signed setup configuration.
     bool GetConfigValue(const wchar_t* key, CStr& out) const;
     // The licence agreement for `locale` from the licence-texts archive,
-    // unpacked through "<folder>\licenses.zip": the bytes of the first entry
-    // named "<locale>-..." and two zero bytes.
-    bool LoadLicenseText(const wchar_t* folder, LCID locale, CSecureBuffer& text) const;
+    // read in memory: the bytes of the first entry named "<locale>-..." and
+    // three zero bytes (a wide text ends within the buffer whatever the
+    // entry's length).
+    bool LoadLicenseText(LCID locale, CSecureBuffer& text) const;
 
     virtual bool Validate() { return true; }
 

@@ -238,10 +238,9 @@ protected:
         InstallPackage package;
         EXPECT_TRUE(package.Load(path.c_str()));
         CSecureBuffer text;
-        bool ok = package.m_pLicense->LoadLicenseText(m_folder.Root().c_str(), locale, text);
+        bool ok = package.m_pLicense->LoadLicenseText(locale, text);
         if (found)
             *found = ok;
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(m_folder.Path(L"licenses.zip").c_str()));
         if (!ok)
             return L"<null>";
         EXPECT_EQ(0, text.Data()[text.Size() - 1]);
@@ -273,6 +272,24 @@ TEST_F(LicenseTextTest, EmptyMatchingEntryGivesNothing)
 {
     // The first match decides, even when it is empty.
     EXPECT_EQ(L"<null>", TextFor({{"1033-empty.txt", {}}, {"1033-full.txt", Text(L"full")}}, 1033));
+}
+
+TEST_F(LicenseTextTest, ReadInMemoryLeavingTheTemporaryFolderAlone)
+{
+    // A user's own licenses.zip in the temporary folder is neither replaced
+    // nor deleted, and a text of odd length still ends within its buffer.
+    wchar_t oldTemp[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"TEMP", oldTemp, MAX_PATH);
+    SetEnvironmentVariableW(L"TEMP", m_folder.Root().c_str());
+    ByteVector mine = {'m', 'i', 'n', 'e'};
+    ASSERT_TRUE(WriteBytes(m_folder.Path(L"licenses.zip"), mine));
+    ByteVector odd = Text(L"odd");
+    odd.push_back('!');
+    EXPECT_EQ(L"odd!", TextFor({{"1033-odd.txt", odd}}, 1033));
+    SetEnvironmentVariableW(L"TEMP", oldTemp);
+    ByteVector after;
+    ASSERT_TRUE(ReadBytes(m_folder.Path(L"licenses.zip"), after));
+    EXPECT_EQ(mine, after);
 }
 
 } // namespace

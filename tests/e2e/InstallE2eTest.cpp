@@ -20,10 +20,8 @@ std::wstring ExpectedLicense()
     InstallPackage package;
     if (!package.Load(E2eTest::Installer().c_str()))
         return L"<no package>";
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
     CSecureBuffer text;
-    if (!package.m_pLicense->LoadLicenseText(temp, GetSystemDefaultLCID(), text))
+    if (!package.m_pLicense->LoadLicenseText(GetSystemDefaultLCID(), text))
         return L"<no licence for this locale>";
     return reinterpret_cast<const wchar_t*>(text.Data()) + 1;
 }

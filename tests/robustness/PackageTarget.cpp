@@ -61,7 +61,7 @@ public:
             m_bitmap = BufferBytes(bitmap);
         for (LCID locale : LOCALES) {
             CSecureBuffer text;
-            if (package.m_pLicense->LoadLicenseText(scratch.Temp().c_str(), locale, text))
+            if (package.m_pLicense->LoadLicenseText(locale, text))
                 m_licenses[locale] = BufferBytes(text);
         }
         for (const CDCContainer* container : {static_cast<const CDCContainer*>(package.m_pCore),
@@ -138,7 +138,7 @@ private:
             problem += "a bitmap that is not the signed one; ";
         for (LCID locale : LOCALES) {
             CSecureBuffer text;
-            if (!container.LoadLicenseText(scratch.Temp().c_str(), locale, text))
+            if (!container.LoadLicenseText(locale, text))
                 continue;
             auto expected = m_licenses.find(locale);
             if (expected == m_licenses.end() || expected->second != BufferBytes(text))

@@ -71,15 +71,13 @@ bool CWizLicense::LoadLicenseFromArchive(LCID locale)
 {
     if (!Package.m_pLicense)
         return false;
-    TStrStatic<MAX_PATH> temp;
-    GetTempPathW(temp.GetCapacity(), temp.GetBuffer());
-    temp.UpdateLength();
     CSecureBuffer text;
-    if (!Package.m_pLicense->LoadLicenseText(temp, locale, text))
+    if (!Package.m_pLicense->LoadLicenseText(locale, text))
         return false;
-    // The text from its second character on: the first is the byte order mark.
+    // The text from its second character on, which a licence file's byte
+    // order mark takes up. The text ends within the buffer (see LoadLicenseText).
     const auto* characters = reinterpret_cast<const wchar_t*>(text.Data());
-    SetWindowTextW(m_text.GetHwnd(), text.Size() >= 4 && characters[0] == 0xFEFF ? characters + 1 : characters);
+    SetWindowTextW(m_text.GetHwnd(), characters + 1);
     return true;
 }
 
