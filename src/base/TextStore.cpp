@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "base/FormatCheck.h"
+#include "base/KeyText.h"
+
 namespace {
 
 const LCID LOCALE_ENGLISH_US = 1033;
@@ -83,17 +86,25 @@ bool TextStore::LoadText(unsigned id, wchar_t* buffer, unsigned capacity)
 {
     if (!buffer || capacity == 0)
         return false;
+    wchar_t builtIn[TEXT_CHARS];
+    if (LoadStringW(GetModuleHandleW(nullptr), id, builtIn, TEXT_CHARS) <= 0)
+        builtIn[0] = 0;
     {
         CLock lock(m_lock);
         for (unsigned i = 0; i < m_nStrings; ++i) {
-            if (m_pStrings[i].id == id) {
-                CopyTranslated(buffer, capacity, m_pStrings[i].text);
-                return true;
-            }
+            if (m_pStrings[i].id != id)
+                continue;
+            wchar_t translated[TEXT_CHARS];
+            CopyTranslated(translated, TEXT_CHARS, m_pStrings[i].text);
+            // Texts may serve as formats: one asking for other arguments
+            // than the built-in text is not used.
+            if (!HasSameConversions(translated, builtIn))
+                break;
+            CopyText(buffer, capacity, translated);
+            return true;
         }
     }
-    if (LoadStringW(GetModuleHandleW(nullptr), id, buffer, static_cast<int>(capacity)) <= 0)
-        buffer[0] = 0;
+    CopyText(buffer, capacity, builtIn);
     return false;
 }
 

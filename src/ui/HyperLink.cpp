@@ -4,6 +4,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cwchar>
+#include <initializer_list>
+
 const wchar_t HYPERLINK_CLASS[] = L"WTL_HyperLink";
 
 bool CHyperLinkM::RegisterWindowClass(HINSTANCE instance)
@@ -58,8 +61,8 @@ void CHyperLinkM::SetLinkColors(COLORREF normal, COLORREF visited, COLORREF hove
 
 bool CHyperLinkM::Navigate()
 {
-    // An empty address opens nothing and leaves the link unvisited.
-    if (m_address.IsEmpty())
+    // An empty or refused address opens nothing and leaves the link unvisited.
+    if (m_address.IsEmpty() || !IsOpenableAddress(m_address))
         return false;
     HINSTANCE result = ShellExecuteW(nullptr, L"open", m_address, nullptr, nullptr, SW_SHOWNORMAL);
     if (reinterpret_cast<INT_PTR>(result) <= 32)
@@ -67,6 +70,18 @@ bool CHyperLinkM::Navigate()
     m_bVisited = true;
     InvalidateRect(m_hWnd, nullptr, TRUE);
     return true;
+}
+
+bool CHyperLinkM::IsOpenableAddress(const wchar_t* address)
+{
+    if (!address)
+        return false;
+    for (const wchar_t* scheme : {L"http://", L"https://", L"mailto:"}) {
+        size_t length = wcslen(scheme);
+        if (_wcsnicmp(address, scheme, length) == 0 && address[length])
+            return true;
+    }
+    return false;
 }
 
 void CHyperLinkM::UpdateTooltip()

@@ -31,6 +31,11 @@ public:
 
     // Opens the address; nothing for an empty one. True when the shell opened it.
     bool Navigate();
+    // Whether an address may be opened: http, https and mailto only. The
+    // address comes from the package and would be opened with the
+    // installer's administrator rights; a path or another scheme could
+    // start a program.
+    static bool IsOpenableAddress(const wchar_t* address);
 
     HWND GetHwnd() const { return m_hWnd; }
     bool IsVisited() const { return m_bVisited; }

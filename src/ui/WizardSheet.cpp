@@ -5,6 +5,7 @@
 #include "app/Globals.h"
 #include "base/SecureBuffer.h"
 #include "res/ResourceIds.h"
+#include "ui/HeaderBitmap.h"
 #include "ui/WindowHelpers.h"
 
 namespace {
@@ -115,29 +116,17 @@ HBITMAP CWizardSheet::LoadHeaderBitmap(HDC dc)
     CSecureBuffer file;
     if (!Package.m_pLicense || !Package.m_pLicense->GetBitmapRecord(file))
         return nullptr;
-    // A whole BMP file: file header, info header, colour table, bits. The
-    // file header's offset is not used; the bits follow the colour table.
-    const size_t fileHeader = sizeof(BITMAPFILEHEADER);
-    if (file.Size() < fileHeader + sizeof(BITMAPINFOHEADER))
-        return nullptr;
-    const auto* info = reinterpret_cast<const BITMAPINFOHEADER*>(file.Data() + fileHeader);
-    uint64_t colours = info->biClrUsed;
-    if (colours == 0 && (info->biBitCount == 1 || info->biBitCount == 4 || info->biBitCount == 8))
-        colours = 1u << info->biBitCount;
-    uint64_t bitsOffset = fileHeader + static_cast<uint64_t>(info->biSize) + colours * 4;
-    if (info->biSize < sizeof(BITMAPINFOHEADER) || info->biWidth <= 0 || info->biHeight == 0 ||
-        bitsOffset >= file.Size())
-        return nullptr;
     // The pixel bits must all be there before the system reads them.
-    uint64_t stride = ((static_cast<uint64_t>(info->biWidth) * info->biBitCount + 31) / 32) * 4;
-    uint64_t rows = static_cast<uint64_t>(info->biHeight < 0 ? -static_cast<int64_t>(info->biHeight) : info->biHeight);
-    if (info->biCompression == BI_RGB && stride * rows > file.Size() - bitsOffset)
+    const BITMAPINFOHEADER* info = nullptr;
+    size_t bitsOffset = 0;
+    if (!LocateBitmapBits(file.Data(), file.Size(), &info, &bitsOffset))
         return nullptr;
+    int rows = info->biHeight < 0 ? -info->biHeight : info->biHeight;
     HBITMAP bitmap = CreateDIBitmap(dc, info, CBM_INIT, file.Data() + bitsOffset,
                                     reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
     m_nBitmapWidth = info->biWidth;
     // A top-down bitmap has a negative height; it is drawn upright all the same.
-    m_nBitmapHeight = static_cast<int>(rows);
+    m_nBitmapHeight = rows;
     Package.m_pLicense->GetConfigValue(L"company_link=", m_companyLinkAddress);
     return bitmap;
 }

@@ -97,14 +97,14 @@ TEST(TextStoreTest, StringBlockRules)
         .U32(22).Text(L"second")
         .U32(30).Text(L"a|b^c\\nd\\\\e\\tf\\0cut")
         .U32(13).Text(longText)
-        .U32(14).Text(L"");
+        .U32(15).Text(L"");
     TextStore store;
     ASSERT_TRUE(store.LoadLanguageData(file.Bytes().data(), file.Bytes().size()));
     EXPECT_EQ(L"first", Load(store, 22));
     EXPECT_EQ(L"a\rb\tc\nd\\e\tf", Load(store, 30));
     EXPECT_EQ(longText.substr(0, 255), Load(store, 13, 256));
     bool fromFile = false;
-    EXPECT_EQ(L"", Load(store, 14, 512, &fromFile));
+    EXPECT_EQ(L"", Load(store, 15, 512, &fromFile));
     EXPECT_TRUE(fromFile);
 
     // A second string block replaces the whole array.
@@ -113,6 +113,37 @@ TEST(TextStoreTest, StringBlockRules)
     ASSERT_TRUE(store.LoadLanguageData(again.Bytes().data(), again.Bytes().size()));
     EXPECT_EQ(L"only", Load(store, 30));
     EXPECT_EQ(L"Do you really want to cancel installation?", Load(store, 22));
+}
+
+TEST(TextStoreTest, TranslationsMustAskForTheSameArguments)
+{
+    // 14: "... disk '%s'! Please free %d Mb ...", 36: "... install %s to this folder?",
+    // 22: no conversion at all.
+    LanguageFile file(0, 0);
+    file.Block(0, 0, 9)
+        .U32(14).Text(L"Disque '%s' : libérez %d Mo (100%%)")
+        .U32(36).Text(L"%s%n")
+        .U32(35).Text(L"%d")
+        .U32(37).Text(L"%s %s %s")
+        .U32(22).Text(L"%s?")
+        .U32(26).Text(L"XP 100%")
+        .U32(28).Text(L"Fertig, 100%% erledigt")
+        .U32(30).Text(L"%ls")
+        .U32(29).Text(L"%-8.*s");
+    TextStore store;
+    ASSERT_TRUE(store.LoadLanguageData(file.Bytes().data(), file.Bytes().size()));
+    bool fromFile = false;
+    EXPECT_EQ(L"Disque '%s' : libérez %d Mo (100%%)", Load(store, 14, 512, &fromFile));
+    EXPECT_TRUE(fromFile);
+    EXPECT_EQ(L"Fertig, 100%% erledigt", Load(store, 28));
+    // Each of these would read an argument never given, of the wrong kind,
+    // or write through %n: the built-in text stands instead.
+    for (unsigned id : {36u, 35u, 37u, 22u, 26u, 30u, 29u}) {
+        wchar_t builtIn[512];
+        LoadStringW(GetModuleHandleW(nullptr), id, builtIn, 512);
+        EXPECT_EQ(std::wstring(builtIn), Load(store, id, 512, &fromFile)) << id;
+        EXPECT_FALSE(fromFile) << id;
+    }
 }
 
 class TextStoreDialogTest : public ::testing::Test {

@@ -10,9 +10,11 @@
 #include "res/ResourceIds.h"
 #include "res/TextIds.h"
 #include "support/FakePage.h"
+#include "support/Process.h"
 #include "ui/AlphaList.h"
 #include "ui/ColorEdit.h"
 #include "ui/ConfirmCancel.h"
+#include "ui/HeaderBitmap.h"
 #include "ui/HyperLink.h"
 #include "ui/SubclassedWindow.h"
 #include "ui/WizardSheet.h"
@@ -208,6 +210,71 @@ TEST(HyperLinkTest, EmptyAddressOpensNothing)
     SendMessageW(link.GetHwnd(), WM_MOUSELEAVE, 0, 0);
     EXPECT_FALSE(link.IsHover());
     DestroyWindow(parent);
+}
+
+TEST(HyperLinkTest, OnlyWebAndMailAddressesAreOpened)
+{
+    // The address comes from the package; opened elevated, a path or another
+    // scheme would start a program. setup.exe without a package ends at once.
+    std::wstring program = ProgramFolder() + L"\\setup.exe";
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr, nullptr, nullptr, nullptr);
+    CHyperLinkM link;
+    RECT rect = {10, 10, 200, 30};
+    ASSERT_TRUE(CHyperLinkM::RegisterWindowClass(GetModuleHandleW(nullptr)));
+    ASSERT_NE(nullptr, link.Create(parent, rect, L"Kestrel Markets Ltd.", WS_CHILD | WS_VISIBLE | SS_CENTER, 0));
+    for (const std::wstring& address : {program, L"file:///" + program, L" http://x/" + program})  {
+        link.SetAddress(address.c_str());
+        EXPECT_FALSE(link.Navigate()) << testing::PrintToString(address);
+        EXPECT_FALSE(link.IsVisited());
+    }
+    DestroyWindow(parent);
+    for (const wchar_t* address : {L"http://kestrel.example/", L"HTTPS://kestrel.example/a?b", L"mailto:desk@kestrel.example"})
+        EXPECT_TRUE(CHyperLinkM::IsOpenableAddress(address)) << testing::PrintToString(address);
+    for (const wchar_t* address : {L"", L"http:", L"https//x", L"javascript:alert(1)", L"\\\\server\\share\\a.exe",
+                                   L"C:\\Windows\\notepad.exe", L"ms-settings:", L"shell:startup"})
+        EXPECT_FALSE(CHyperLinkM::IsOpenableAddress(address)) << testing::PrintToString(address);
+}
+
+// A BMP file: file header, info header, `tableBytes` of colour table or
+// masks, and `bitsBytes` of pixel data.
+std::vector<uint8_t> BmpFile(LONG width, LONG height, WORD bits, DWORD compression, DWORD sizeImage,
+                             size_t tableBytes, size_t bitsBytes)
+{
+    std::vector<uint8_t> file(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + tableBytes + bitsBytes, 0);
+    BITMAPINFOHEADER header = {sizeof(header), width, height, 1, bits, compression, sizeImage};
+    memcpy(file.data() + sizeof(BITMAPFILEHEADER), &header, sizeof(header));
+    return file;
+}
+
+TEST(HeaderBitmapTest, EverythingTheSystemReadsIsThere)
+{
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        bool usable;
+        size_t bitsOffset;
+    };
+    const size_t headers = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    const Case cases[] = {
+        {"rgb 24-bit, whole", BmpFile(500, 60, 24, BI_RGB, 0, 0, 1500 * 60), true, headers},
+        {"rgb 24-bit, a row short", BmpFile(500, 60, 24, BI_RGB, 0, 0, 1500 * 59), false, 0},
+        {"bit fields, masks and every row", BmpFile(500, 60, 32, BI_BITFIELDS, 0, 12, 2000 * 60), true, headers + 12},
+        {"bit fields, a row short", BmpFile(500, 60, 32, BI_BITFIELDS, 0, 12, 2000 * 60 - 12), false, 0},
+        {"bit fields of 24 bits", BmpFile(500, 60, 24, BI_BITFIELDS, 0, 12, 1500 * 60), false, 0},
+        {"rle8 as stated", BmpFile(10, 10, 8, BI_RLE8, 40, 1024, 40), true, headers + 1024},
+        {"rle8 stated larger than there", BmpFile(10, 10, 8, BI_RLE8, 400000, 1024, 40), false, 0},
+        {"rle8 without a stated size", BmpFile(10, 10, 8, BI_RLE8, 0, 1024, 40), false, 0},
+        {"rle4 of 8 bits", BmpFile(10, 10, 8, BI_RLE4, 40, 1024, 40), false, 0},
+        {"rle8 top-down", BmpFile(10, -10, 8, BI_RLE8, 40, 1024, 40), false, 0},
+        {"jpeg", BmpFile(10, 10, 0, BI_JPEG, 40, 0, 40), false, 0},
+    };
+    for (const Case& c : cases) {
+        const BITMAPINFOHEADER* info = nullptr;
+        size_t offset = 0;
+        EXPECT_EQ(c.usable, LocateBitmapBits(c.file.data(), c.file.size(), &info, &offset)) << c.what;
+        if (c.usable)
+            EXPECT_EQ(c.bitsOffset, offset) << c.what;
+    }
 }
 
 } // namespace
