@@ -65,7 +65,7 @@ bool CInstallWorker::RunFirstStart(const wchar_t* programPath)
     TStrStatic<MAX_PATH + 16> commandLine;
     if (commandLine.Format(L"\"%s\" /install", programPath) <= 0)
         return false;
-    return RunAndWait(commandLine, FIRST_START_TIMEOUT_MS);
+    return RunAndWait(commandLine, InstallFolder, FIRST_START_TIMEOUT_MS);
 }
 
 void CInstallWorker::LaunchProgram()

@@ -109,7 +109,7 @@ bool CUninstallWorker::RunTerminalUninstall(const wchar_t* folder)
     TStrStatic<2 * MAX_PATH + 16> commandLine;
     if (commandLine.Format(L"\"%s\\%s\" /uninstall", folder, MainProgramPath.GetString()) <= 0)
         return false;
-    return RunAndWait(commandLine, TERMINAL_UNINSTALL_TIMEOUT_MS);
+    return RunAndWait(commandLine, folder, TERMINAL_UNINSTALL_TIMEOUT_MS);
 }
 
 void CUninstallWorker::ShowFinalStatus()
