@@ -83,18 +83,20 @@ private:
     bool m_bStarted = false;
 };
 
-// The window layer's registrations, undone at the end.
+// The window layer's registrations, made late and undone at the end, also
+// after a failed start. The scope is declared between COM's and the
+// sockets' so that the shut-down runs WSACleanup, then the module's
+// termination, then CoUninitialize.
 class CUiScope {
 public:
-    explicit CUiScope(HINSTANCE instance) : m_hInstance(instance), m_bReady(InitUiModule(instance)) {}
+    explicit CUiScope(HINSTANCE instance) : m_hInstance(instance) {}
     ~CUiScope() { TermUiModule(m_hInstance); }
     CUiScope(const CUiScope&) = delete;
     CUiScope& operator=(const CUiScope&) = delete;
-    bool Ready() const { return m_bReady; }
+    bool Init() { return InitUiModule(m_hInstance); }
 
 private:
     HINSTANCE m_hInstance;
-    bool m_bReady;
 };
 
 int ShowStartupError(const wchar_t* text)
@@ -145,6 +147,7 @@ int RunSetup(HINSTANCE instance)
     CComScope com;
     if (!com.Succeeded())
         return EXIT_FAILED;
+    CUiScope ui(instance);
     CSocketsScope sockets;
     if (!sockets.Started())
         return ShowStartupError(L"WSA startup failed!");
@@ -156,8 +159,7 @@ int RunSetup(HINSTANCE instance)
     // The bar classes, and the list view and progress bar of the progress pages.
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     CommonControls::InitControls(&controls);
-    CUiScope ui(instance);
-    if (!ui.Ready())
+    if (!ui.Init())
         return EXIT_FAILED;
     return RunWizard();
 }
