@@ -270,7 +270,8 @@ TEST_F(InstallWorkerTest, FailedExtractionShowsTheSystemErrorAndRollsBack)
     EXPECT_EQ(std::wstring(error), boxes[0].text);
     // The read-only file was not written by this run, so it is not listed.
     EXPECT_EQ((std::vector<std::wstring>{GroupFolder() + L"\\Kestrel Trader.lnk",
-                                         GroupFolder() + L"\\Kestrel Trader Manual.lnk", Installed(L"docs\\manual.txt")}),
+                                         GroupFolder() + L"\\Kestrel Trader Manual.lnk",
+                                         Installed(L"docs\\manual.txt")}),
               Paths(worker.GetCreatedFiles()));
     EXPECT_FALSE(worker.IsFolderCreated()) << "the folder was there before";
 

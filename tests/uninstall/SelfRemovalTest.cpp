@@ -37,8 +37,10 @@ TEST(SelfRemovalTest, TheThreeTemplates)
     const std::string end = "del /Q \"C:\\Temp\\kx2uninstall-0000ABCD-0\\uninstall.bat\" & "
                             "rd /Q \"C:\\Temp\\kx2uninstall-0000ABCD-0\"\r\n";
     EXPECT_EQ(start + end, Batch(uninstaller, 1234, batch, folder, KEEP, folder));
-    EXPECT_EQ(start + "rd /Q \"C:\\Apps\\Kestrel Trader\"\r\n" + end, Batch(uninstaller, 1234, batch, folder, IF_EMPTY, folder));
-    EXPECT_EQ(start + "rd /S /Q \"C:\\Apps\\Kestrel Trader\"\r\n" + end, Batch(uninstaller, 1234, batch, folder, WHOLE, folder));
+    EXPECT_EQ(start + "rd /Q \"C:\\Apps\\Kestrel Trader\"\r\n" + end,
+              Batch(uninstaller, 1234, batch, folder, IF_EMPTY, folder));
+    EXPECT_EQ(start + "rd /S /Q \"C:\\Apps\\Kestrel Trader\"\r\n" + end,
+              Batch(uninstaller, 1234, batch, folder, WHOLE, folder));
 }
 
 TEST(SelfRemovalTest, PercentSignsAreDoubledAndUnnarrowablePathsLeftOut)
@@ -49,7 +51,8 @@ TEST(SelfRemovalTest, PercentSignsAreDoubledAndUnnarrowablePathsLeftOut)
               "del /Q \"C:\\Apps\\100%% Kestrel\\Uninstall.exe\"\r\n"
               "rd /S /Q \"C:\\Apps\\100%% Kestrel\"\r\n"
               "del /Q \"C:\\T\\%%TEMP%%\\kx2uninstall.bat\" & rd /Q \"C:\\T\\%%TEMP%%\"\r\n",
-              Batch(L"C:\\Apps\\100% Kestrel\\Uninstall.exe", 7, L"C:\\T\\%TEMP%\\kx2uninstall.bat", folder, WHOLE, folder));
+              Batch(L"C:\\Apps\\100% Kestrel\\Uninstall.exe", 7, L"C:\\T\\%TEMP%\\kx2uninstall.bat", folder, WHOLE,
+                    folder));
 
     // A character the OEM code page lacks: the lines with that path go, and
     // without the wait the folder removal goes too.
@@ -91,7 +94,8 @@ TEST(SelfRemovalTest, FolderRemovalOnlyForTheUninstallersOwnFolder)
     // Refused folders are left out of the batch; the rest of it stays.
     std::string batch = Batch(L"C:\\Uninstall.exe", 9, L"C:\\T\\kx2uninstall.bat", L"C:", WHOLE, L"C:");
     EXPECT_EQ(std::string::npos, batch.find("rd /S"));
-    EXPECT_EQ(std::string::npos, Batch(L"C:\\Uninstall.exe", 9, L"C:\\T\\u.bat", L"C:", IF_EMPTY, L"C:").find("rd /Q \"C:\""));
+    EXPECT_EQ(std::string::npos,
+              Batch(L"C:\\Uninstall.exe", 9, L"C:\\T\\u.bat", L"C:", IF_EMPTY, L"C:").find("rd /Q \"C:\""));
     EXPECT_NE(std::string::npos, batch.find("del /Q \"C:\\Uninstall.exe\""));
 }
 
@@ -152,7 +156,8 @@ TEST(SelfRemovalTest, CommandIsTheSystemsCmdWithoutAutoRun)
     TStrStatic<3 * MAX_PATH> line;
     ASSERT_TRUE(BuildSelfRemovalCommand(L"C:\\Program Files (x86)\\K\\kx2uninstall-1-0\\uninstall.bat", cmd, line));
     EXPECT_EQ(std::wstring(system) + L"\\cmd.exe", cmd.GetString());
-    EXPECT_EQ(L"\"" + std::wstring(system) + L"\\cmd.exe\" /D /C \"\"C:\\Program Files (x86)\\K\\kx2uninstall-1-0\\uninstall.bat\"\"",
+    EXPECT_EQ(L"\"" + std::wstring(system) +
+                  L"\\cmd.exe\" /D /C \"\"C:\\Program Files (x86)\\K\\kx2uninstall-1-0\\uninstall.bat\"\"",
               line.GetString());
 }
 

@@ -153,7 +153,8 @@ TEST_F(UninstallWorkerTest, ListThatCannotBeReadRemovesNothing)
     std::wstring path = m_root.Path(L"Uninstall.exe");
     ASSERT_TRUE(WriteBytes(path, ProgramFile({LicenseContainer(L"company_program=Kestrel Trader\r\ncompany_program_brief=K\r\n"
                                                                L"company_name=Kestrel Markets Ltd.\r\nfile_name_1=terminal.exe\r\n"),
-                                              ContainerBytes(CONTAINER_UNINSTALL, {{RECORD_UNINSTALL_FLAGS, ByteVector{3, 0, 0, 0}}})})));
+                                              ContainerBytes(CONTAINER_UNINSTALL,
+                                                             {{RECORD_UNINSTALL_FLAGS, ByteVector{3, 0, 0, 0}}})})));
     ASSERT_TRUE(LoadPackageAndNames(path.c_str()));
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_LOCAL_MACHINE, UninstallKey().c_str(), &key));
