@@ -4,6 +4,7 @@
 
 #include "app/Globals.h"
 #include "base/FileSystem.h"
+#include "install/ProgramGroup.h"
 #include "res/TextIds.h"
 
 CInstallWorker::CInstallWorker()
@@ -53,8 +54,11 @@ void CInstallWorker::FailStep(WORD row)
 void CInstallWorker::RunInstall()
 {
     PostStep(ROW_FOLDER, StepRunning, 0);
-    if (GetFileAttributesW(InstallFolder) == INVALID_FILE_ATTRIBUTES && !EnsureFolder(InstallFolder))
-        return FailStep(ROW_FOLDER);
+    if (GetFileAttributesW(InstallFolder) == INVALID_FILE_ATTRIBUTES) {
+        if (!EnsureFolder(InstallFolder))
+            return FailStep(ROW_FOLDER);
+        m_bFolderCreated = true;
+    }
     PostStep(ROW_FOLDER, StepDone, Position(1));
     PostStep(ROW_GROUP, StepRunning, Position(1));
 
@@ -62,7 +66,6 @@ void CInstallWorker::RunInstall()
         return FailStep(ROW_GROUP);
     if (CancelRequested())
         return PostStep(ROW_GROUP, StepFailed, 100);
-    m_bGroupCreated = true;
     PostStep(ROW_GROUP, StepDone, Position(2));
     PostStep(ROW_FILES, StepRunning, Position(2));
 
@@ -120,10 +123,8 @@ LRESULT CInstallWorker::OnWizardFinish()
 
 void CInstallWorker::RollBack()
 {
-    // The installation folder, Uninstall.exe, its shortcut and the registry
-    // entry stay.
-    if (m_bGroupCreated)
-        RemoveProgramGroupFolder(ProgramGroup);
+    // The installation folder, Uninstall.exe and the registry entry stay.
+    // The shortcuts are among the created files.
     for (unsigned i = 0; i < CreatedFiles.GetCount(); ++i) {
         const wchar_t* path = CreatedFiles[i];
         // What cannot go now goes at the next restart; what is not there
@@ -131,4 +132,8 @@ void CInstallWorker::RollBack()
         if (!DeleteFileW(path) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
             MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
+    // Only a group folder this run made, and only once its shortcuts are gone:
+    // another product's shortcuts in it keep it.
+    if (m_bGroupCreated)
+        RemoveEmptyFolder(ProgramGroupPath);
 }

@@ -42,7 +42,10 @@ public:
     void SetSourceProgram(const wchar_t* path);
 
     const CPathList& GetCreatedFiles() const { return CreatedFiles; }
+    // Whether this run made the program group's folder (not merely found it).
     bool IsGroupCreated() const { return m_bGroupCreated; }
+    // Whether this run made the installation folder (not merely found it).
+    bool IsFolderCreated() const { return m_bFolderCreated; }
 
 protected:
     void RunSteps() override { RunInstall(); }
@@ -51,7 +54,8 @@ protected:
     virtual bool CancelRequested() { return m_bCancel; }
 
     std::atomic<bool> m_bGroupCreated{false};
-    // Every file this run wrote, in the order written.
+    std::atomic<bool> m_bFolderCreated{false};
+    // Every file this run wrote, in the order written, its shortcuts included.
     CPathList CreatedFiles;
 
 private:

@@ -8,27 +8,13 @@
 #include "base/FileSystem.h"
 #include "base/KeyText.h"
 #include "install/InstallWorker.h"
+#include "install/ProgramGroup.h"
 #include "res/TextIds.h"
 
 namespace {
 
 // Up to 63 shortcuts, numbered from 1.
 const unsigned MAX_SHORTCUTS = 63;
-
-// The path of a special folder: the shared one, else the user's.
-bool GetSpecialFolder(int common, int personal, CStr& path)
-{
-    LPITEMIDLIST list = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, common, &list)) &&
-        FAILED(SHGetSpecialFolderLocation(nullptr, personal, &list)))
-        return false;
-    bool ok = SHGetPathFromIDListW(list, path.GetBuffer()) != FALSE;
-    path.UpdateLength();
-    TComPtr<IMalloc> allocator;
-    if (SUCCEEDED(SHGetMalloc(reinterpret_cast<IMalloc**>(allocator.Receive()))))
-        allocator->Free(list);
-    return ok;
-}
 
 // The four keys of shortcut `n`; false at the first one missing.
 bool ReadShortcutEntry(const CDCContainer& license, unsigned n, CStr& name, CStr& file, CStr& iconFile,
@@ -49,24 +35,6 @@ bool ReadShortcutEntry(const CDCContainer& license, unsigned n, CStr& name, CStr
 }
 
 } // namespace
-
-bool CreateProgramGroupFolder(const wchar_t* groupName, wchar_t* out)
-{
-    if (!groupName || !out)
-        return false;
-    TStrStatic<MAX_PATH> programs, path;
-    if (!GetSpecialFolder(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, programs))
-        return false;
-    if (!JoinPathInside(programs, groupName, path)) {
-        // A group that would leave the Programs folder, or not fit.
-        SetLastError(ERROR_BAD_PATHNAME);
-        return false;
-    }
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES && !CreateFolderTree(path))
-        return false;
-    CopyText(out, MAX_PATH, path);
-    return true;
-}
 
 bool CreateShortcut(const wchar_t* workingFolder, const wchar_t* target, const wchar_t* shortcutPath,
                     const wchar_t* description, const wchar_t* arguments, const wchar_t* iconFile,
@@ -92,8 +60,14 @@ bool CreateShortcut(const wchar_t* workingFolder, const wchar_t* target, const w
     }
     link->SetIconLocation(icon, iconIndex);
     TComPtr<IPersistFile> file;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive())))
-        file->Save(shortcutPath, TRUE);
+    HRESULT result = link->QueryInterface(IID_IPersistFile, file.Receive());
+    if (SUCCEEDED(result))
+        result = file->Save(shortcutPath, TRUE);
+    if (FAILED(result)) {
+        // The shell's reason when it is a system error code, else a general one.
+        SetLastError(HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : ERROR_CANNOT_MAKE);
+        return false;
+    }
     return true;
 }
 
@@ -105,7 +79,11 @@ bool CreateDesktopLink(const wchar_t* target, wchar_t* out, size_t outChars)
     if (!GetSpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, desktop))
         return false;
     TStrStatic<MAX_PATH + 0x200> path;
-    path.Format(L"%s\\%s.lnk", desktop.GetString(), ProgramName.GetString());
+    if (path.Format(L"%s\\%s.lnk", desktop.GetString(), ProgramName.GetString()) <= 0 ||
+        path.GetLength() >= outChars || path.GetLength() >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     CopyText(out, outChars, path);
     return CreateShortcut(InstallFolder, target, out, L"", L"", target, 0);
 }
@@ -115,7 +93,8 @@ bool CInstallWorker::CreateProgramGroup()
     const CDCContainer* license = Package.m_pLicense;
     if (!license)
         return false;
-    if (!CreateProgramGroupFolder(ProgramGroup, ProgramGroupPath.GetBuffer())) {
+    bool created = false;
+    if (!CreateProgramGroupFolder(ProgramGroup, ProgramGroupPath.GetBuffer(), &created)) {
         DWORD error = GetLastError();
         TStrStatic<MAX_PATH> text;
         Texts.LoadText(IDS_GROUP_FAILED, text.GetBuffer(), text.GetCapacity());
@@ -125,6 +104,8 @@ bool CInstallWorker::CreateProgramGroup()
         return false;
     }
     ProgramGroupPath.UpdateLength();
+    // Rollback and uninstallation remove the folder only when this run made it.
+    m_bGroupCreated = created;
 
     for (unsigned n = 1; n <= MAX_SHORTCUTS; ++n) {
         TStrStatic<MAX_PATH> name, file, iconFile, iconIndex;
@@ -134,7 +115,10 @@ bool CInstallWorker::CreateProgramGroup()
         target.Format(L"%s\\%s", InstallFolder.GetString(), file.GetString());
         shortcut.Format(L"%s\\%s", ProgramGroupPath.GetString(), name.GetString());
         icon.Format(L"%s\\%s", InstallFolder.GetString(), iconFile.GetString());
-        CreateShortcut(InstallFolder, target, shortcut, L"", L"", icon, _wtoi(iconIndex));
+        // A shortcut that could not be saved is neither shown nor listed for
+        // removal; the program works without it.
+        if (CreateShortcut(InstallFolder, target, shortcut, L"", L"", icon, _wtoi(iconIndex)))
+            CreatedFiles.Add(shortcut);
         if (n == 1)
             MainProgramPath = target;
     }

@@ -5,16 +5,13 @@
 
 #include <cstddef>
 
-// The group's folder below the (common, else the user's) Programs folder,
-// created when missing; its path into `out` (260 characters). False for a
-// name that would leave the Programs folder.
-bool CreateProgramGroupFolder(const wchar_t* groupName, wchar_t* out);
-
 // A shortcut file. A negative icon index takes the icon of the target's
-// file type. True once the link object exists; how saving went is not known.
+// file type. True only when the link was saved; GetLastError tells why not.
 bool CreateShortcut(const wchar_t* workingFolder, const wchar_t* target, const wchar_t* shortcutPath,
                     const wchar_t* description, const wchar_t* arguments, const wchar_t* iconFile,
                     int iconIndex);
 
-// "<desktop>\<product name>.lnk" to `target`; its path into `out`.
+// "<desktop>\<product name>.lnk" to `target`; its path into `out`. A path
+// that does not fit `out` (or 260 characters) is refused, never cut:
+// ERROR_FILENAME_EXCED_RANGE, no link.
 bool CreateDesktopLink(const wchar_t* target, wchar_t* out, size_t outChars);

@@ -1,9 +1,12 @@
 // Uninstall.exe: this program's image, the licence container as it was
-// shipped, and a new uninstall container holding the uninstall list.
+// shipped, and a new uninstall container holding the uninstall list and the
+// uninstall flags.
 //
 // Uninstall list: slots of 260 UTF-16 units, each one zero-terminated path
 // with zeros behind it: the program group name, the installation folder,
-// then every file this run created, in order.
+// then every file this run created, in order, its shortcuts included.
+// Uninstall flags: whether this run made the installation folder and the
+// group's folder, which the uninstaller may then remove.
 #include <cstdlib>
 #include <cstring>
 
@@ -34,9 +37,10 @@ bool ReadProgramImage(const wchar_t* program, CSecureBuffer& image)
     return file.Read(image.Data(), imageBytes) == imageBytes;
 }
 
-bool BuildUninstallList(const CPathList& createdFiles, CSecureBuffer& list)
+// The group, the folder, the created files and `last` when given.
+bool BuildUninstallList(const CPathList& createdFiles, const wchar_t* last, CSecureBuffer& list)
 {
-    uint64_t slots = static_cast<uint64_t>(createdFiles.GetCount()) + 2;
+    uint64_t slots = static_cast<uint64_t>(createdFiles.GetCount()) + (last ? 3 : 2);
     uint64_t bytes = slots * UNINSTALL_SLOT_BYTES;
     if (bytes > 0xFFFFFFFFu || !list.Allocate(static_cast<size_t>(bytes)))
         return false;
@@ -46,6 +50,8 @@ bool BuildUninstallList(const CPathList& createdFiles, CSecureBuffer& list)
     CopyText(slot + UNINSTALL_SLOT_CHARS, UNINSTALL_SLOT_CHARS, InstallFolder);
     for (unsigned i = 0; i < createdFiles.GetCount(); ++i)
         CopyText(slot + (i + 2) * UNINSTALL_SLOT_CHARS, UNINSTALL_SLOT_CHARS, createdFiles[i]);
+    if (last)
+        CopyText(slot + (slots - 1) * UNINSTALL_SLOT_CHARS, UNINSTALL_SLOT_CHARS, last);
     return true;
 }
 
@@ -56,11 +62,23 @@ bool CInstallWorker::CreateUninstaller()
     const CTermLicContainer* license = Package.m_pLicense;
     if (!license)
         return false;
+    // The uninstaller's own shortcut, made after the uninstaller, is in its
+    // list already; the created files get it once it is written.
+    TStrStatic<MAX_PATH> shortcut;
+    bool haveShortcut = shortcut.Format(L"%s\\Uninstall.lnk", ProgramGroupPath.GetString()) > 0;
     CTermUninstContainer uninstall;
     uninstall.Init(CONTAINER_UNINSTALL);
+    uint32_t flags = 0;
+    if (m_bFolderCreated)
+        flags |= UNINSTALL_CREATED_FOLDER;
+    if (m_bGroupCreated)
+        flags |= UNINSTALL_CREATED_GROUP;
+    uint8_t flagBytes[UNINSTALL_FLAGS_BYTES];
+    memcpy(flagBytes, &flags, sizeof(flagBytes)); // little-endian, as the package is
     CSecureBuffer list, image;
-    if (!BuildUninstallList(CreatedFiles, list) ||
+    if (!BuildUninstallList(CreatedFiles, haveShortcut ? shortcut.GetString() : nullptr, list) ||
         !uninstall.AddRecord(RECORD_UNINSTALL_LIST, list.Data(), static_cast<uint32_t>(list.Size())) ||
+        !uninstall.AddRecord(RECORD_UNINSTALL_FLAGS, flagBytes, sizeof(flagBytes)) ||
         !ReadProgramImage(m_sourceProgram, image))
         return false;
     // A vendor's signature of the installer does not cover the uninstaller.
@@ -76,9 +94,8 @@ bool CInstallWorker::CreateUninstaller()
     file.Close();
 
     RegisterUninstaller(path);
-    TStrStatic<MAX_PATH> shortcut;
-    shortcut.Format(L"%s\\Uninstall.lnk", ProgramGroupPath.GetString());
     // Icon index 1: the program's second icon group, the uninstaller's.
-    CreateShortcut(InstallFolder, path, shortcut, L"", L"", path, 1);
+    if (haveShortcut && CreateShortcut(InstallFolder, path, shortcut, L"", L"", path, 1))
+        CreatedFiles.Add(shortcut.GetString());
     return true;
 }

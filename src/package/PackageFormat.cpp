@@ -19,6 +19,15 @@ bool ContainerHeader::IsValid(uint32_t maxType) const
            magic1 == CONTAINER_MAGIC_1 && magic2 == CONTAINER_MAGIC_2;
 }
 
+uint32_t ReadUninstallFlags(const uint8_t* data, size_t size)
+{
+    if (!data || size < UNINSTALL_FLAGS_BYTES)
+        return 0;
+    uint32_t flags = 0;
+    memcpy(&flags, data, sizeof(flags));
+    return flags;
+}
+
 void GetRecordKey(uint8_t key[SCRAMBLE_KEY_BYTES])
 {
     // volatile: the compiler must not fold the key into one constant.

@@ -41,6 +41,7 @@ enum : uint32_t {
     RECORD_LICENSES = 4,
     RECORD_ARCHIVE = 5,
     RECORD_UNINSTALL_LIST = 6,
+    RECORD_UNINSTALL_FLAGS = 7,
     RECORD_CONFIG_SIGNATURE = 10,
     RECORD_BITMAP_SIGNATURE = 12,
     RECORD_LICENSES_SIGNATURE = 13,
@@ -58,6 +59,17 @@ const unsigned LZO_END_MARKER_BYTES = 3; // 11 00 00
 // The uninstall list: slots of 260 UTF-16 units (group, folder, files).
 const unsigned UNINSTALL_SLOT_CHARS = 260;
 const unsigned UNINSTALL_SLOT_BYTES = UNINSTALL_SLOT_CHARS * 2;
+
+// The uninstall flags: what the installation made itself and may therefore
+// remove whole. Unsigned 32-bit little-endian; uninstallers written before
+// the record existed lack it, and a missing or short record means nothing.
+enum : uint32_t {
+    UNINSTALL_CREATED_FOLDER = 1, // the installation folder did not exist before
+    UNINSTALL_CREATED_GROUP = 2,  // nor did the program group's folder
+};
+const unsigned UNINSTALL_FLAGS_BYTES = 4;
+// The flags of a record's data; 0 for null or fewer than 4 bytes.
+uint32_t ReadUninstallFlags(const uint8_t* data, size_t size);
 
 // The package certificate stands in the program's data behind this marker
 // and a 32-bit little-endian length, so that kxpack can find it in a stub.

@@ -1,7 +1,6 @@
 #include "uninstall/SelfRemoval.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -11,11 +10,15 @@
 #include "app/Globals.h"
 #include "base/BinFile.h"
 #include "base/FileSystem.h"
+#include "base/Handle.h"
+#include "base/ProtectedFolder.h"
 #include "base/Str.h"
 
 namespace {
 
 const size_t BATCH_BYTES = 4096;
+// Names tried for the batch's folder before giving up.
+const unsigned FOLDER_ATTEMPTS = 100;
 
 // A path as cmd must see it inside a batch file: "%" doubled (cmd expands
 // it), narrowed to the OEM code page. False when a character does not
@@ -131,21 +134,53 @@ bool IsWellKnownOrAbove(const CStr& folder)
 
 } // namespace
 
-bool GetSelfRemovalBatchPath(const wchar_t* uninstallerPath, CStr& batchPath)
+bool GetSelfRemovalBase(const wchar_t* uninstallerPath, CStr& base)
 {
-    TStrStatic<MAX_PATH> folder;
-    DWORD length = GetEnvironmentVariableW(L"TEMP", folder.GetBuffer(), folder.GetCapacity());
-    if (length == 0 || length >= folder.GetCapacity())
-        length = GetEnvironmentVariableW(L"TMP", folder.GetBuffer(), folder.GetCapacity());
-    if (length == 0 || length >= folder.GetCapacity()) {
-        folder.Assign(uninstallerPath);
-        int slash = folder.ReverseFind(L'\\');
-        if (slash > 0)
-            folder.Truncate(static_cast<unsigned>(slash));
+    DWORD length = GetEnvironmentVariableW(L"TEMP", base.GetBuffer(), base.GetCapacity());
+    if (length == 0 || length >= base.GetCapacity())
+        length = GetEnvironmentVariableW(L"TMP", base.GetBuffer(), base.GetCapacity());
+    if (length == 0 || length >= base.GetCapacity()) {
+        base.Assign(uninstallerPath);
+        int slash = base.ReverseFind(L'\\');
+        if (slash <= 0)
+            return false;
+        base.Truncate(static_cast<unsigned>(slash));
     } else {
-        folder.UpdateLength();
+        base.UpdateLength();
     }
-    return batchPath.Format(L"%s\\kx2uninstall.bat", folder.GetString()) > 0;
+    while (base.GetLength() > 3 && base.GetAt(base.GetLength() - 1) == L'\\')
+        base.Truncate(base.GetLength() - 1);
+    return !base.IsEmpty();
+}
+
+bool CreateSelfRemovalFolder(const wchar_t* base, DWORD seed, CStr& folder)
+{
+    for (unsigned n = 0; n < FOLDER_ATTEMPTS; ++n) {
+        if (folder.Format(L"%s\\kx2uninstall-%08lX-%u", base, static_cast<unsigned long>(seed), n) <= 0) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        }
+        // Fails on anything of that name, so nothing placed there before is used.
+        if (CreateProtectedFolder(folder, FolderAccess::AdminsOnly))
+            return true;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    folder.Assign(L"");
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return false;
+}
+
+bool BuildSelfRemovalCommand(const wchar_t* batchPath, CStr& cmdPath, CStr& commandLine)
+{
+    // By its full path: a search would look in the current folder first.
+    TStrStatic<MAX_PATH> system;
+    UINT length = GetSystemDirectoryW(system.GetBuffer(), system.GetCapacity());
+    if (length == 0 || length >= system.GetCapacity())
+        return false;
+    system.UpdateLength();
+    return cmdPath.Format(L"%s\\cmd.exe", system.GetString()) > 0 &&
+           commandLine.Format(L"\"%s\" /D /C \"\"%s\"\"", cmdPath.GetString(), batchPath) > 0;
 }
 
 bool MayRemoveInstallFolder(const wchar_t* folder, const wchar_t* setupFolder)
@@ -160,16 +195,22 @@ bool MayRemoveInstallFolder(const wchar_t* folder, const wchar_t* setupFolder)
 }
 
 size_t BuildSelfRemovalBatch(const wchar_t* uninstallerPath, DWORD processId, const wchar_t* batchPath,
-                             const wchar_t* installFolder, bool removeFolder, const wchar_t* setupFolder,
+                             const wchar_t* installFolder, FolderRemoval removal, const wchar_t* setupFolder,
                              char* out, size_t outBytes)
 {
     if (!out || outBytes == 0)
         return 0;
-    char uninstaller[3 * MAX_PATH], batch[3 * MAX_PATH], folder[3 * MAX_PATH];
+    char uninstaller[3 * MAX_PATH], batch[3 * MAX_PATH], folder[3 * MAX_PATH], batchFolder[3 * MAX_PATH];
     bool haveUninstaller = BatchPath(uninstallerPath, uninstaller, sizeof(uninstaller));
     bool haveBatch = BatchPath(batchPath, batch, sizeof(batch));
+    // The batch's own folder: everything before its last backslash.
+    TStrStatic<MAX_PATH> ownFolder(batchPath);
+    int slash = ownFolder.ReverseFind(L'\\');
+    ownFolder.Truncate(slash > 2 ? static_cast<unsigned>(slash) : 0);
+    bool haveBatchFolder = haveBatch && BatchPath(ownFolder, batchFolder, sizeof(batchFolder));
     // The folder goes only after the wait, and only a folder that may go.
-    bool haveFolder = removeFolder && haveUninstaller && MayRemoveInstallFolder(installFolder, setupFolder) &&
+    bool haveFolder = removal != FolderRemoval::Keep && haveUninstaller &&
+                      MayRemoveInstallFolder(installFolder, setupFolder) &&
                       BatchPath(installFolder, folder, sizeof(folder));
 
     size_t length = 0;
@@ -179,34 +220,57 @@ size_t BuildSelfRemovalBatch(const wchar_t* uninstallerPath, DWORD processId, co
         ok = ok && Append(out, outBytes, length, "\"%s\" /processwait:%lu\r\n", uninstaller, processId) &&
              Append(out, outBytes, length, "del /Q \"%s\"\r\n", uninstaller);
     if (haveFolder)
-        ok = ok && Append(out, outBytes, length, "rd /S /Q \"%s\"\r\n", folder);
-    if (haveBatch)
+        ok = ok && Append(out, outBytes, length,
+                          removal == FolderRemoval::Whole ? "rd /S /Q \"%s\"\r\n" : "rd /Q \"%s\"\r\n", folder);
+    // One line: cmd has read it whole before the batch is gone.
+    if (haveBatchFolder)
+        ok = ok && Append(out, outBytes, length, "del /Q \"%s\"", batch) &&
+             Append(out, outBytes, length, " & rd /Q \"%s\"\r\n", batchFolder);
+    else if (haveBatch)
         ok = ok && Append(out, outBytes, length, "del /Q \"%s\"\r\n", batch);
     return ok ? length : 0;
 }
 
 bool StartSelfRemoval(const wchar_t* uninstallerPath, DWORD processId, const wchar_t* installFolder,
-                      bool removeFolder)
+                      FolderRemoval removal)
 {
-    TStrStatic<MAX_PATH> batchPath;
-    if (!GetSelfRemovalBatchPath(uninstallerPath, batchPath))
+    TStrStatic<MAX_PATH> base, folder, batchPath;
+    if (!GetSelfRemovalBase(uninstallerPath, base) ||
+        !CreateSelfRemovalFolder(base, GetTickCount() ^ (processId << 16) ^ processId, folder))
         return false;
     char text[BATCH_BYTES];
-    size_t length = BuildSelfRemovalBatch(uninstallerPath, processId, batchPath, installFolder, removeFolder,
-                                          SetupFolder, text, sizeof(text));
-    if (length == 0)
-        return false;
+    size_t length = 0;
     CBinFile file;
-    if (!file.OpenWrite(batchPath) || file.Write(text, static_cast<unsigned>(length)) != length)
+    TStrStatic<MAX_PATH> cmdPath;
+    TStrStatic<3 * MAX_PATH> commandLine;
+    if (batchPath.Format(L"%s\\uninstall.bat", folder.GetString()) <= 0 ||
+        !(length = BuildSelfRemovalBatch(uninstallerPath, processId, batchPath, installFolder, removal, SetupFolder,
+                                         text, sizeof(text))) ||
+        !BuildSelfRemovalCommand(batchPath, cmdPath, commandLine) ||
+        !file.Open(batchPath, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL) ||
+        file.Write(text, static_cast<unsigned>(length)) != length) {
+        file.Close();
+        DeleteFileW(batchPath);
+        RemoveDirectoryW(folder);
         return false;
+    }
     file.Close();
 
-    SHELLEXECUTEINFOW execute = {};
-    execute.cbSize = sizeof(execute);
-    execute.fMask = SEE_MASK_NOCLOSEPROCESS;
-    execute.lpVerb = L"Open";
-    execute.lpFile = batchPath;
-    execute.nShow = SW_HIDE;
-    // The batch outlives this process; its handle is neither waited for nor closed.
-    return ShellExecuteExW(&execute) != FALSE;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(cmdPath, commandLine.GetBuffer(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        DeleteFileW(batchPath);
+        RemoveDirectoryW(folder);
+        return false;
+    }
+    // The batch outlives this process: it is neither waited for nor kept.
+    CHandle thread(process.hThread), child(process.hProcess);
+    // Where cmd keeps the batch file open to its end (Wine's does), the last
+    // line cannot remove the folder; the restart does then.
+    MoveFileExW(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return true;
 }

@@ -145,7 +145,7 @@ HWND E2eTest::OpenSettings(CWizardDriver& driver, const std::wstring& installer)
     return driver.WaitForPage(IDC_FOLDER);
 }
 
-void E2eTest::InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder)
+void E2eTest::InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder, bool exists)
 {
     NamePages(driver);
     HWND settings = OpenSettings(driver);
@@ -154,6 +154,11 @@ void E2eTest::InstallWithDefaults(CWizardDriver& driver, const std::wstring& fol
     driver.Click(settings, IDC_LAUNCH); // off: no terminal window at the end
     ASSERT_FALSE(driver.IsChecked(settings, IDC_LAUNCH));
     driver.Press(PSBTN_NEXT);
+    if (exists) {
+        MessageBoxSeen question = driver.WaitForMessageBox();
+        ASSERT_NE(nullptr, question.window);
+        driver.Answer(question, IDYES);
+    }
     ASSERT_NE(nullptr, driver.WaitForPage(IDC_STEP_LIST));
     ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
     driver.Press(PSBTN_FINISH);

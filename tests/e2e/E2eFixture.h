@@ -37,8 +37,9 @@ protected:
     // Starts `installer` and goes to its settings page with the agreement given.
     static HWND OpenSettings(CWizardDriver& driver, const std::wstring& installer = Installer());
     // Runs the installer's wizard to the end with its defaults (launch off)
-    // into `folder`; the driver's screenshots are taken on the way.
-    void InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder);
+    // into `folder`; the driver's screenshots are taken on the way. For a
+    // folder that `exists`, the question whether to install there is answered Yes.
+    void InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder, bool exists = false);
     // On a progress page: waits until Finish is enabled, then expects each of
     // its `steps` rows to show the done image.
     static void ExpectAllStepsDone(CWizardDriver& driver, HWND progress, int steps);

@@ -119,4 +119,28 @@ TEST_F(UninstallE2eTest, PersonalDataGoesWithTheFolder)
     EXPECT_TRUE(WaitForRemoval(DefaultFolder())) << "the batch removes the whole folder";
 }
 
+TEST_F(UninstallE2eTest, PersonalDataLeavesAFolderThatWasThereBefore)
+{
+    // The folder existed with another program's file in it.
+    ASSERT_TRUE(CreateDirectoryW(DefaultFolder().c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(DefaultFolder() + L"\\other-tool.exe", {'x'}));
+    CWizardDriver installer(ScreenshotFolder() + L"\\install");
+    InstallWithDefaults(installer, DefaultFolder(), true);
+    if (HasFatalFailure())
+        return;
+
+    CWizardDriver driver(ScreenshotFolder());
+    NamePages(driver);
+    HWND welcome = OpenUninstaller(driver);
+    ASSERT_NE(nullptr, welcome);
+    Uninstall(driver, welcome, true);
+
+    EXPECT_TRUE(WaitForRemoval(DefaultFolder() + L"\\Uninstall.exe")) << "the batch removes the uninstaller";
+    for (const wchar_t* file : {L"terminal.exe", L"readme.txt", L"docs"})
+        EXPECT_FALSE(Exists(DefaultFolder() + L"\\" + file)) << testing::PrintToString(std::wstring(file));
+    Sleep(500); // the batch's last lines
+    EXPECT_TRUE(Exists(DefaultFolder() + L"\\other-tool.exe")) << "what was there before stays";
+    EXPECT_FALSE(KeyExists());
+}
+
 } // namespace

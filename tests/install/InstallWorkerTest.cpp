@@ -11,6 +11,8 @@
 #include "base/ComPtr.h"
 #include "base/FileSystem.h"
 #include "install/EngineFixture.h"
+#include "install/ProgramGroup.h"
+#include "install/Shortcuts.h"
 #include "install/UninstallerImage.h"
 #include "package/InstallPackage.h"
 #include "res/TextIds.h"
@@ -98,11 +100,18 @@ TEST_F(InstallWorkerTest, WholeInstallation)
     EXPECT_EQ(Text(IDS_INSTALL_DONE), page.StatusText());
     EXPECT_FALSE(worker.IsFailed());
     EXPECT_TRUE(worker.IsGroupCreated());
+    EXPECT_TRUE(worker.IsFolderCreated());
     EXPECT_TRUE(answerer.Boxes().empty());
 
-    // The files, in creation order, and the desktop shortcut last.
-    std::vector<std::wstring> expected = {Installed(L"docs\\manual.txt"), Installed(L"readme.txt"),
-                                          Installed(L"terminal.exe"), DesktopLink()};
+    // The files, in creation order: the group's shortcuts, the program
+    // files, the desktop shortcut and the uninstaller's shortcut.
+    std::vector<std::wstring> expected = {GroupFolder() + L"\\Kestrel Trader.lnk",
+                                          GroupFolder() + L"\\Kestrel Trader Manual.lnk",
+                                          Installed(L"docs\\manual.txt"),
+                                          Installed(L"readme.txt"),
+                                          Installed(L"terminal.exe"),
+                                          DesktopLink(),
+                                          GroupFolder() + L"\\Uninstall.lnk"};
     EXPECT_EQ(expected, Paths(worker.GetCreatedFiles()));
     for (const auto& path : expected)
         EXPECT_TRUE(Exists(path)) << testing::PrintToString(path);
@@ -156,7 +165,7 @@ TEST_F(InstallWorkerTest, UninstallerIsTheImageWithTheLicenceAndTheList)
     for (unsigned i = 0; i < Package.m_pLicense->GetRecordCount(); ++i)
         licenseBytes += sizeof(RecordHead) + Package.m_pLicense->GetRecord(i)->size;
     size_t slots = worker.GetCreatedFiles().GetCount() + 2;
-    ASSERT_EQ(imageBytes + licenseBytes + 88 + 8 + slots * 520, uninstaller.size());
+    ASSERT_EQ(imageBytes + licenseBytes + 88 + 8 + slots * 520 + 8 + 4, uninstaller.size());
     // The image (without checksum and signature entry) and the licence
     // container as shipped (kxpack puts the licence container first).
     ByteVector shipped(installer.begin(), installer.begin() + imageBytes + licenseBytes);
@@ -186,6 +195,11 @@ TEST_F(InstallWorkerTest, UninstallerIsTheImageWithTheLicenceAndTheList)
     EXPECT_EQ(nullptr, package.m_pCore);
     TStrStatic<0x200> name;
     EXPECT_TRUE(package.m_pLicense->GetConfigValue(L"company_program=", name));
+    // This run made both the folder and the group.
+    const uint8_t* flags = nullptr;
+    uint32_t flagBytes = 0;
+    ASSERT_TRUE(package.m_pUninstall->FindRecord(RECORD_UNINSTALL_FLAGS, &flags, &flagBytes));
+    EXPECT_EQ(UNINSTALL_CREATED_FOLDER | UNINSTALL_CREATED_GROUP, ReadUninstallFlags(flags, flagBytes));
 }
 
 TEST_F(InstallWorkerTest, CancellationPointsAndRollBack)
@@ -196,10 +210,10 @@ TEST_F(InstallWorkerTest, CancellationPointsAndRollBack)
         size_t createdFiles;
     };
     const Expected expectations[] = {
-        {1, false, 0}, // after the group
-        {2, true, 3},  // after the program files
-        {3, true, 3},  // after the custom files (none in the sample)
-        {3, true, 4},  // after Uninstall.exe: the desktop shortcut is made by then
+        {1, true, 2}, // after the group: its two shortcuts
+        {2, true, 5}, // after the program files
+        {3, true, 5}, // after the custom files (none in the sample)
+        {3, true, 7}, // after Uninstall.exe: the desktop and uninstaller shortcuts are made by then
     };
     for (int point = 0; point < 4; ++point) {
         SCOPED_TRACE(point);
@@ -255,13 +269,81 @@ TEST_F(InstallWorkerTest, FailedExtractionShowsTheSystemErrorAndRollsBack)
     EXPECT_EQ(L"Kestrel Trader", boxes[0].caption);
     EXPECT_EQ(std::wstring(error), boxes[0].text);
     // The read-only file was not written by this run, so it is not listed.
-    EXPECT_EQ((std::vector<std::wstring>{Installed(L"docs\\manual.txt")}), Paths(worker.GetCreatedFiles()));
+    EXPECT_EQ((std::vector<std::wstring>{GroupFolder() + L"\\Kestrel Trader.lnk",
+                                         GroupFolder() + L"\\Kestrel Trader Manual.lnk",
+                                         Installed(L"docs\\manual.txt")}),
+              Paths(worker.GetCreatedFiles()));
+    EXPECT_FALSE(worker.IsFolderCreated()) << "the folder was there before";
 
     CloseHandle(inUse);
     worker.OnWizardFinish();
     EXPECT_FALSE(Exists(Installed(L"docs\\manual.txt")));
     EXPECT_TRUE(Exists(Installed(L"readme.txt")));
     EXPECT_FALSE(Exists(GroupFolder()));
+}
+
+TEST_F(InstallWorkerTest, ExistingGroupKeepsWhatOthersPutThere)
+{
+    // Another product's shortcut in a group folder of the same name.
+    ASSERT_TRUE(EnsureFolder(GroupFolder().c_str()));
+    std::wstring other = GroupFolder() + L"\\OtherProduct.lnk";
+    ASSERT_TRUE(WriteBytes(other, Bytes("other product")));
+
+    CDialogAnswerer answerer;
+    CTestInstallWorker worker;
+    worker.cancelAt = 3; // after Uninstall.exe: everything is made by then
+    worker.SetSourceProgram(SampleInstaller().c_str());
+    CFakePage page(InstallRows(), &worker);
+    RunInstallation(worker, page);
+    EXPECT_FALSE(worker.IsGroupCreated());
+    EXPECT_TRUE(Exists(GroupFolder() + L"\\Uninstall.lnk"));
+    worker.OnWizardFinish();
+
+    EXPECT_TRUE(Exists(other));
+    for (const wchar_t* name : {L"Kestrel Trader.lnk", L"Kestrel Trader Manual.lnk", L"Uninstall.lnk"})
+        EXPECT_FALSE(Exists(GroupFolder() + L"\\" + name)) << testing::PrintToString(std::wstring(name));
+
+    // A group that names the existing folder otherwise is not made either:
+    // nor is an empty group folder this run made left behind.
+    DeleteFileW(other.c_str());
+    wchar_t shortPath[MAX_PATH];
+    ASSERT_NE(0u, GetShortPathNameW(GroupFolder().c_str(), shortPath, MAX_PATH));
+    std::wstring shortName = wcsrchr(shortPath, L'\\') + 1;
+    for (const std::wstring& name : {m_group + L".", shortName}) {
+        SCOPED_TRACE(testing::PrintToString(name));
+        wchar_t path[MAX_PATH];
+        bool created = true;
+        ASSERT_TRUE(CreateProgramGroupFolder(name.c_str(), path, &created));
+        EXPECT_FALSE(created);
+    }
+    ASSERT_TRUE(RemoveDirectoryW(GroupFolder().c_str()));
+    wchar_t path[MAX_PATH];
+    bool created = false;
+    ASSERT_TRUE(CreateProgramGroupFolder(m_group.c_str(), path, &created));
+    EXPECT_TRUE(created);
+}
+
+TEST_F(InstallWorkerTest, ShortcutsThatCannotBeWrittenAreNotListed)
+{
+    // Saving into a folder that does not exist fails, and says so.
+    std::wstring missing = m_root.Path(L"missing\\x.lnk");
+    EXPECT_FALSE(CreateShortcut(m_root.Root().c_str(), SampleInstaller().c_str(), missing.c_str(), L"", L"", L"", 0));
+    EXPECT_FALSE(Exists(missing));
+
+    // A desktop link path longer than a path may be is refused, not cut.
+    CTestInstallWorker worker;
+    MainProgramPath.Assign(Installed(L"terminal.exe").c_str());
+    ProgramName.Assign(std::wstring(240, L'K').c_str());
+    SetLastError(0);
+    EXPECT_FALSE(worker.AddDesktopLink());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+    EXPECT_EQ(0u, worker.GetCreatedFiles().GetCount());
+    wchar_t desktop[MAX_PATH];
+    SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE);
+    std::wstring cut = (std::wstring(desktop) + L"\\" + std::wstring(240, L'K')).substr(0, MAX_PATH - 1);
+    EXPECT_FALSE(Exists(cut));
+    DeleteFileW(cut.c_str());
+    ProgramName.Assign(L"Kestrel Trader");
 }
 
 TEST_F(InstallWorkerTest, NoMainProgramMakesTheFirstStartFail)

@@ -227,6 +227,23 @@ TEST_F(KxpackCliTest, InspectShowsTheUninstallList)
     EXPECT_EQ(0, inspect.exitCode) << inspect.out;
     EXPECT_NE(std::string::npos, inspect.out.find("runs as:      uninstaller")) << inspect.out;
     EXPECT_NE(std::string::npos, inspect.out.find("file           C:\\Program Files\\Test Product\\app.exe")) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("uninstall flags: none recorded")) << inspect.out;
+
+    // With the flags record beside the list: named, shown, and no problem.
+    file.resize(core->offset);
+    uninstall = SerializeContainer(CONTAINER_UNINSTALL, 1767225600,
+                                   {{RECORD_UNINSTALL_LIST, list}, {RECORD_UNINSTALL_FLAGS, Bytes{3, 0, 0, 0}}});
+    file.insert(file.end(), uninstall.begin(), uninstall.end());
+    WriteBytes(m_dir / "Uninstall.exe", file);
+    inspect = RunKxpack({"inspect", m_dir / "Uninstall.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("record   7 uninstall flags")) << inspect.out;
+    EXPECT_NE(std::string::npos,
+              inspect.out.find("uninstall flags: 0x00000003 (made the folder, made the program group)"))
+        << inspect.out;
+    inspect = RunKxpack({"inspect", "--json", m_dir / "Uninstall.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("\"uninstallFlags\": 3")) << inspect.out;
 }
 
 TEST_F(KxpackCliTest, EveryInputProblemIsNamed)

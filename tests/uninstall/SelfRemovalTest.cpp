@@ -15,30 +15,32 @@
 
 namespace {
 
-std::string Batch(const wchar_t* uninstaller, DWORD id, const wchar_t* batch, const wchar_t* folder, bool remove,
-                  const wchar_t* setupFolder)
+std::string Batch(const wchar_t* uninstaller, DWORD id, const wchar_t* batch, const wchar_t* folder,
+                  FolderRemoval removal, const wchar_t* setupFolder)
 {
     char text[4096];
-    size_t length = BuildSelfRemovalBatch(uninstaller, id, batch, folder, remove, setupFolder, text, sizeof(text));
+    size_t length = BuildSelfRemovalBatch(uninstaller, id, batch, folder, removal, setupFolder, text, sizeof(text));
     return std::string(text, length);
 }
 
-TEST(SelfRemovalTest, TheTwoTemplates)
+const FolderRemoval KEEP = FolderRemoval::Keep, IF_EMPTY = FolderRemoval::IfEmpty, WHOLE = FolderRemoval::Whole;
+
+TEST(SelfRemovalTest, TheThreeTemplates)
 {
     const wchar_t* folder = L"C:\\Apps\\Kestrel Trader";
     const wchar_t* uninstaller = L"C:\\Apps\\Kestrel Trader\\Uninstall.exe";
-    const wchar_t* batch = L"C:\\Temp\\kx2uninstall.bat";
-    EXPECT_EQ("cd\\\r\n"
-              "\"C:\\Apps\\Kestrel Trader\\Uninstall.exe\" /processwait:1234\r\n"
-              "del /Q \"C:\\Apps\\Kestrel Trader\\Uninstall.exe\"\r\n"
-              "del /Q \"C:\\Temp\\kx2uninstall.bat\"\r\n",
-              Batch(uninstaller, 1234, batch, folder, false, folder));
-    EXPECT_EQ("cd\\\r\n"
-              "\"C:\\Apps\\Kestrel Trader\\Uninstall.exe\" /processwait:1234\r\n"
-              "del /Q \"C:\\Apps\\Kestrel Trader\\Uninstall.exe\"\r\n"
-              "rd /S /Q \"C:\\Apps\\Kestrel Trader\"\r\n"
-              "del /Q \"C:\\Temp\\kx2uninstall.bat\"\r\n",
-              Batch(uninstaller, 1234, batch, folder, true, folder));
+    const wchar_t* batch = L"C:\\Temp\\kx2uninstall-0000ABCD-0\\uninstall.bat";
+    const std::string start = "cd\\\r\n"
+                              "\"C:\\Apps\\Kestrel Trader\\Uninstall.exe\" /processwait:1234\r\n"
+                              "del /Q \"C:\\Apps\\Kestrel Trader\\Uninstall.exe\"\r\n";
+    // The batch and its folder go on one line, read whole before it runs.
+    const std::string end = "del /Q \"C:\\Temp\\kx2uninstall-0000ABCD-0\\uninstall.bat\" & "
+                            "rd /Q \"C:\\Temp\\kx2uninstall-0000ABCD-0\"\r\n";
+    EXPECT_EQ(start + end, Batch(uninstaller, 1234, batch, folder, KEEP, folder));
+    EXPECT_EQ(start + "rd /Q \"C:\\Apps\\Kestrel Trader\"\r\n" + end,
+              Batch(uninstaller, 1234, batch, folder, IF_EMPTY, folder));
+    EXPECT_EQ(start + "rd /S /Q \"C:\\Apps\\Kestrel Trader\"\r\n" + end,
+              Batch(uninstaller, 1234, batch, folder, WHOLE, folder));
 }
 
 TEST(SelfRemovalTest, PercentSignsAreDoubledAndUnnarrowablePathsLeftOut)
@@ -48,17 +50,18 @@ TEST(SelfRemovalTest, PercentSignsAreDoubledAndUnnarrowablePathsLeftOut)
               "\"C:\\Apps\\100%% Kestrel\\Uninstall.exe\" /processwait:7\r\n"
               "del /Q \"C:\\Apps\\100%% Kestrel\\Uninstall.exe\"\r\n"
               "rd /S /Q \"C:\\Apps\\100%% Kestrel\"\r\n"
-              "del /Q \"C:\\T\\%%TEMP%%\\kx2uninstall.bat\"\r\n",
-              Batch(L"C:\\Apps\\100% Kestrel\\Uninstall.exe", 7, L"C:\\T\\%TEMP%\\kx2uninstall.bat", folder, true, folder));
+              "del /Q \"C:\\T\\%%TEMP%%\\kx2uninstall.bat\" & rd /Q \"C:\\T\\%%TEMP%%\"\r\n",
+              Batch(L"C:\\Apps\\100% Kestrel\\Uninstall.exe", 7, L"C:\\T\\%TEMP%\\kx2uninstall.bat", folder, WHOLE,
+                    folder));
 
     // A character the OEM code page lacks: the lines with that path go, and
     // without the wait the folder removal goes too.
     const wchar_t* chinese = L"C:\\Apps\\\x4E2D";
-    EXPECT_EQ("cd\\\r\ndel /Q \"C:\\T\\kx2uninstall.bat\"\r\n",
-              Batch(L"C:\\Apps\\\x4E2D\\Uninstall.exe", 7, L"C:\\T\\kx2uninstall.bat", chinese, true, chinese));
+    EXPECT_EQ("cd\\\r\ndel /Q \"C:\\T\\kx2uninstall.bat\" & rd /Q \"C:\\T\"\r\n",
+              Batch(L"C:\\Apps\\\x4E2D\\Uninstall.exe", 7, L"C:\\T\\kx2uninstall.bat", chinese, WHOLE, chinese));
     EXPECT_EQ("cd\\\r\n\"C:\\A\\Uninstall.exe\" /processwait:7\r\ndel /Q \"C:\\A\\Uninstall.exe\"\r\n"
               "rd /S /Q \"C:\\A\"\r\n",
-              Batch(L"C:\\A\\Uninstall.exe", 7, L"C:\\T\\\x4E2D.bat", L"C:\\A", true, L"C:\\A"));
+              Batch(L"C:\\A\\Uninstall.exe", 7, L"C:\\T\\\x4E2D.bat", L"C:\\A", WHOLE, L"C:\\A"));
 }
 
 TEST(SelfRemovalTest, FolderRemovalOnlyForTheUninstallersOwnFolder)
@@ -89,8 +92,10 @@ TEST(SelfRemovalTest, FolderRemovalOnlyForTheUninstallersOwnFolder)
         EXPECT_FALSE(MayRemoveInstallFolder(folder.c_str(), folder.c_str())) << testing::PrintToString(folder);
 
     // Refused folders are left out of the batch; the rest of it stays.
-    std::string batch = Batch(L"C:\\Uninstall.exe", 9, L"C:\\T\\kx2uninstall.bat", L"C:", true, L"C:");
+    std::string batch = Batch(L"C:\\Uninstall.exe", 9, L"C:\\T\\kx2uninstall.bat", L"C:", WHOLE, L"C:");
     EXPECT_EQ(std::string::npos, batch.find("rd /S"));
+    EXPECT_EQ(std::string::npos,
+              Batch(L"C:\\Uninstall.exe", 9, L"C:\\T\\u.bat", L"C:", IF_EMPTY, L"C:").find("rd /Q \"C:\""));
     EXPECT_NE(std::string::npos, batch.find("del /Q \"C:\\Uninstall.exe\""));
 }
 
@@ -100,28 +105,100 @@ TEST(SelfRemovalTest, BatchFolderFallbacks)
     GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
     GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
     TStrStatic<MAX_PATH> path;
-    SetEnvironmentVariableW(L"TEMP", L"C:\\FromTemp");
+    SetEnvironmentVariableW(L"TEMP", L"C:\\FromTemp\\");
     SetEnvironmentVariableW(L"TMP", L"C:\\FromTmp");
-    ASSERT_TRUE(GetSelfRemovalBatchPath(L"D:\\Kestrel\\Uninstall.exe", path));
-    EXPECT_STREQ(L"C:\\FromTemp\\kx2uninstall.bat", path.GetString());
+    ASSERT_TRUE(GetSelfRemovalBase(L"D:\\Kestrel\\Uninstall.exe", path));
+    EXPECT_STREQ(L"C:\\FromTemp", path.GetString());
     SetEnvironmentVariableW(L"TEMP", nullptr);
-    ASSERT_TRUE(GetSelfRemovalBatchPath(L"D:\\Kestrel\\Uninstall.exe", path));
-    EXPECT_STREQ(L"C:\\FromTmp\\kx2uninstall.bat", path.GetString());
+    ASSERT_TRUE(GetSelfRemovalBase(L"D:\\Kestrel\\Uninstall.exe", path));
+    EXPECT_STREQ(L"C:\\FromTmp", path.GetString());
     SetEnvironmentVariableW(L"TMP", nullptr);
-    ASSERT_TRUE(GetSelfRemovalBatchPath(L"D:\\Kestrel\\Uninstall.exe", path));
-    EXPECT_STREQ(L"D:\\Kestrel\\kx2uninstall.bat", path.GetString());
+    ASSERT_TRUE(GetSelfRemovalBase(L"D:\\Kestrel\\Uninstall.exe", path));
+    EXPECT_STREQ(L"D:\\Kestrel", path.GetString());
     SetEnvironmentVariableW(L"TEMP", temp);
     SetEnvironmentVariableW(L"TMP", tmp);
 }
 
+TEST(SelfRemovalTest, BatchFolderIsNewAndNothingFoundThereIsUsed)
+{
+    CTempFolder root;
+    TStrStatic<MAX_PATH> first, second;
+    ASSERT_TRUE(CreateSelfRemovalFolder(root.Root().c_str(), 0x1234, first));
+    EXPECT_EQ(root.Path(L"kx2uninstall-00001234-0"), first.GetString());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(first));
+    // A second one for the same seed is another folder.
+    ASSERT_TRUE(CreateSelfRemovalFolder(root.Root().c_str(), 0x1234, second));
+    EXPECT_EQ(root.Path(L"kx2uninstall-00001234-1"), second.GetString());
+
+    // What another user put at the names first (a folder holding a batch of
+    // theirs, a file) is passed over and left as it was.
+    std::wstring planted = root.Path(L"kx2uninstall-0000BEEF-0");
+    ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(planted + L"\\uninstall.bat", {'e', 'v', 'i', 'l'}));
+    ASSERT_TRUE(WriteBytes(root.Path(L"kx2uninstall-0000BEEF-1"), {'x'}));
+    TStrStatic<MAX_PATH> chosen;
+    ASSERT_TRUE(CreateSelfRemovalFolder(root.Root().c_str(), 0xBEEF, chosen));
+    EXPECT_EQ(root.Path(L"kx2uninstall-0000BEEF-2"), chosen.GetString());
+    ByteVector bytes;
+    ASSERT_TRUE(ReadBytes(planted + L"\\uninstall.bat", bytes));
+    EXPECT_EQ("evil", std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(ReadBytes(root.Path(L"kx2uninstall-0000BEEF-1"), bytes));
+    EXPECT_EQ("x", std::string(bytes.begin(), bytes.end()));
+
+    EXPECT_FALSE(CreateSelfRemovalFolder(root.Path(L"missing").c_str(), 1, chosen));
+}
+
+TEST(SelfRemovalTest, CommandIsTheSystemsCmdWithoutAutoRun)
+{
+    wchar_t system[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    TStrStatic<MAX_PATH> cmd;
+    TStrStatic<3 * MAX_PATH> line;
+    ASSERT_TRUE(BuildSelfRemovalCommand(L"C:\\Program Files (x86)\\K\\kx2uninstall-1-0\\uninstall.bat", cmd, line));
+    EXPECT_EQ(std::wstring(system) + L"\\cmd.exe", cmd.GetString());
+    EXPECT_EQ(L"\"" + std::wstring(system) +
+                  L"\\cmd.exe\" /D /C \"\"C:\\Program Files (x86)\\K\\kx2uninstall-1-0\\uninstall.bat\"\"",
+              line.GetString());
+}
+
+// The folder of the batch a run made in `root`; empty when there is none.
+std::wstring FindBatchFolder(const std::wstring& root)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((root + L"\\kx2uninstall-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return L"";
+    FindClose(search);
+    return root + L"\\" + found.cFileName;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsEmptyFolder(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool empty = true;
+    do
+        empty = empty && (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return empty;
+}
+
 // A real run: the batch waits for a process that stands for the ending
 // uninstaller, then deletes the uninstaller (a copy of setup.exe, which is
-// also the waiting program), the folder and itself.
-class SelfRemovalRunTest : public ::testing::TestWithParam<bool> {};
+// also the waiting program), the folder as asked and itself.
+class SelfRemovalRunTest : public ::testing::TestWithParam<FolderRemoval> {};
 
 TEST_P(SelfRemovalRunTest, BatchRemovesWhatItShould)
 {
-    bool removeFolder = GetParam();
+    FolderRemoval removal = GetParam();
     CTempFolder root;
     std::wstring folder = root.Path(L"Kestrel Trader");
     std::wstring uninstaller = folder + L"\\Uninstall.exe";
@@ -145,10 +222,14 @@ TEST_P(SelfRemovalRunTest, BatchRemovesWhatItShould)
     WaitForInputIdle(standIn.hProcess, 10000);
 
     SetupFolder.Assign(folder.c_str());
-    ASSERT_TRUE(StartSelfRemoval(uninstaller.c_str(), standIn.dwProcessId, folder.c_str(), removeFolder));
+    ASSERT_TRUE(StartSelfRemoval(uninstaller.c_str(), standIn.dwProcessId, folder.c_str(), removal));
     SetEnvironmentVariableW(L"TEMP", temp);
     SetEnvironmentVariableW(L"TMP", tmp);
-    std::wstring batch = root.Path(L"kx2uninstall.bat");
+    // Not the fixed name of old, but a folder of its own.
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(root.Path(L"kx2uninstall.bat").c_str()));
+    std::wstring batchFolder = FindBatchFolder(root.Root());
+    ASSERT_FALSE(batchFolder.empty());
+    std::wstring batch = batchFolder + L"\\uninstall.bat";
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(batch.c_str()));
     // While the stand-in runs, nothing is deleted.
     Sleep(700);
@@ -165,9 +246,45 @@ TEST_P(SelfRemovalRunTest, BatchRemovesWhatItShould)
         Sleep(100);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(batch.c_str())) << "the batch deletes itself";
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(uninstaller.c_str()));
-    EXPECT_EQ(removeFolder, GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES);
+    // Only the whole removal takes the user data; an emptied folder stays
+    // here because of it.
+    EXPECT_EQ(removal == FolderRemoval::Whole, GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(removal != FolderRemoval::Whole, Exists(folder + L"\\user-data.txt"));
+    // The batch's folder goes with it; Wine's cmd holds the batch open to the
+    // end, so there it is left empty for the restart to remove.
+    EXPECT_TRUE(GetFileAttributesW(batchFolder.c_str()) == INVALID_FILE_ATTRIBUTES || IsEmptyFolder(batchFolder));
 }
 
-INSTANTIATE_TEST_SUITE_P(WithAndWithoutFolder, SelfRemovalRunTest, ::testing::Bool());
+TEST(SelfRemovalRunIfEmptyTest, AnEmptiedFolderGoes)
+{
+    CTempFolder root;
+    std::wstring folder = root.Path(L"Kestrel Trader");
+    std::wstring uninstaller = folder + L"\\Uninstall.exe";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\setup.exe").c_str(), uninstaller.c_str(), FALSE));
+    wchar_t temp[MAX_PATH];
+    GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
+    SetEnvironmentVariableW(L"TEMP", root.Root().c_str());
+    SetupFolder.Assign(folder.c_str());
+    // A process that has ended already (its handle keeps the id): the wait
+    // returns at once.
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"cmd.exe /C exit";
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process));
+    WaitForSingleObject(process.hProcess, 10000);
+    ASSERT_TRUE(StartSelfRemoval(uninstaller.c_str(), process.dwProcessId, folder.c_str(), FolderRemoval::IfEmpty));
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    SetEnvironmentVariableW(L"TEMP", temp);
+    DWORD start = GetTickCount();
+    while (Exists(folder) && GetTickCount() - start < 20000)
+        Sleep(100);
+    EXPECT_FALSE(Exists(folder)) << "nothing left in it: the folder goes";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachFolderRemoval, SelfRemovalRunTest,
+                         ::testing::Values(FolderRemoval::Keep, FolderRemoval::IfEmpty, FolderRemoval::Whole));
 
 } // namespace

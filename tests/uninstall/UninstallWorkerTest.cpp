@@ -4,6 +4,7 @@
 
 #include "app/Globals.h"
 #include "app/Startup.h"
+#include "base/FileSystem.h"
 #include "install/EngineFixture.h"
 #include "res/TextIds.h"
 #include "support/TestPackage.h"
@@ -16,6 +17,17 @@ std::vector<std::wstring> UninstallRows()
 {
     return {L"  Prepare uninstall", L"  Remove program group", L"  Remove files"};
 }
+
+// A worker that notes the self-removal it would start: a real one would
+// delete the test program.
+class CTestUninstallWorker : public CUninstallWorker {
+public:
+    using CUninstallWorker::CUninstallWorker;
+    std::vector<FolderRemoval> removals;
+
+protected:
+    void RemoveSelf(FolderRemoval removal) override { removals.push_back(removal); }
+};
 
 class UninstallWorkerTest : public EngineTest {
 protected:
@@ -38,7 +50,7 @@ protected:
     void RunUninstallation(uint8_t deletePersonalData, CFakePage*& pageOut)
     {
         m_flag = deletePersonalData;
-        m_worker.reset(new CUninstallWorker(&m_flag));
+        m_worker.reset(new CTestUninstallWorker(&m_flag));
         m_page.reset(new CFakePage(UninstallRows(), m_worker.get()));
         pageOut = m_page.get();
         m_worker->StartWorker();
@@ -58,7 +70,7 @@ protected:
 
     std::vector<std::wstring> m_created;
     uint8_t m_flag = 0;
-    std::unique_ptr<CUninstallWorker> m_worker;
+    std::unique_ptr<CTestUninstallWorker> m_worker;
     std::unique_ptr<CFakePage> m_page;
 };
 
@@ -86,11 +98,14 @@ TEST_F(UninstallWorkerTest, WithoutPersonalData)
     EXPECT_FALSE(Exists(GroupFolder()));
     for (const auto& path : m_created)
         EXPECT_FALSE(Exists(path)) << testing::PrintToString(path);
+    EXPECT_FALSE(Exists(Installed(L"docs"))) << "a folder the files leave empty goes";
     EXPECT_FALSE(KeyExists());
     EXPECT_FALSE(Exists(TerminalLog())) << "the terminal is not started without the option";
     // The folder and the uninstaller stay for the self-removal.
     EXPECT_TRUE(Exists(Installed(L"Uninstall.exe")));
     EXPECT_FALSE(m_worker->IsFailed());
+    m_worker->OnWizardFinish();
+    EXPECT_EQ(std::vector<FolderRemoval>{FolderRemoval::Keep}, m_worker->removals);
 }
 
 TEST_F(UninstallWorkerTest, WithPersonalDataTheTerminalIsAsked)
@@ -104,15 +119,42 @@ TEST_F(UninstallWorkerTest, WithPersonalDataTheTerminalIsAsked)
     EXPECT_EQ("/uninstall\r\n", std::string(log.begin(), log.end()));
     for (const auto& path : m_created)
         EXPECT_FALSE(Exists(path));
+    // The installation made the folder: it goes with everything in it.
+    m_worker->OnWizardFinish();
+    EXPECT_EQ(std::vector<FolderRemoval>{FolderRemoval::Whole}, m_worker->removals);
 }
 
-TEST_F(UninstallWorkerTest, ListWithoutRecordSixStillRemovesTheEntry)
+TEST_F(UninstallWorkerTest, WhatWasThereBeforeStays)
 {
-    // Licence container and an uninstall container without its list.
+    // A folder and a group folder that exist already, each holding another
+    // product's file.
+    ASSERT_TRUE(EnsureFolder(m_install.c_str()));
+    ASSERT_TRUE(WriteBytes(Installed(L"other.txt"), Bytes("other")));
+    ASSERT_TRUE(EnsureFolder(GroupFolder().c_str()));
+    std::wstring otherLink = GroupFolder() + L"\\OtherProduct.lnk";
+    ASSERT_TRUE(WriteBytes(otherLink, Bytes("other product")));
+    Install();
+    CFakePage* page = nullptr;
+    RunUninstallation(1, page);
+    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+
+    for (const auto& path : m_created)
+        EXPECT_FALSE(Exists(path)) << testing::PrintToString(path);
+    EXPECT_TRUE(Exists(otherLink));
+    EXPECT_TRUE(Exists(Installed(L"other.txt")));
+    // Only an emptied folder may go: what others put there stays.
+    m_worker->OnWizardFinish();
+    EXPECT_EQ(std::vector<FolderRemoval>{FolderRemoval::IfEmpty}, m_worker->removals);
+}
+
+TEST_F(UninstallWorkerTest, ListThatCannotBeReadRemovesNothing)
+{
+    // Licence container and an uninstall container with flags but without its list.
     std::wstring path = m_root.Path(L"Uninstall.exe");
     ASSERT_TRUE(WriteBytes(path, ProgramFile({LicenseContainer(L"company_program=Kestrel Trader\r\ncompany_program_brief=K\r\n"
                                                                L"company_name=Kestrel Markets Ltd.\r\nfile_name_1=terminal.exe\r\n"),
-                                              ContainerBytes(CONTAINER_UNINSTALL, {{7, Bytes("not a list")}})})));
+                                              ContainerBytes(CONTAINER_UNINSTALL,
+                                                             {{RECORD_UNINSTALL_FLAGS, ByteVector{3, 0, 0, 0}}})})));
     ASSERT_TRUE(LoadPackageAndNames(path.c_str()));
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_LOCAL_MACHINE, UninstallKey().c_str(), &key));
@@ -121,14 +163,28 @@ TEST_F(UninstallWorkerTest, ListWithoutRecordSixStillRemovesTheEntry)
     ProgramGroup.Assign(L"");
 
     EXPECT_FALSE(LoadUninstallInfo());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
     EXPECT_FALSE(DeleteListedFiles());
+    CDialogAnswerer answerer;
     CFakePage* page = nullptr;
     RunUninstallation(1, page);
-    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+    // The files step fails and says why; the entry stays, and "done" is not shown.
+    const std::vector<PostedStep> failed = {{0, StepRunning, 0},  {0, StepDone, 33},  {1, StepRunning, 33},
+                                            {1, StepDone, 66},    {2, StepRunning, 66}, {2, StepFailed, 100}};
+    EXPECT_EQ(failed, page->steps);
+    EXPECT_TRUE(m_worker->IsFailed());
+    wchar_t error[512];
+    FormatSystemError(ERROR_FILE_CORRUPT, error, 512);
+    ASSERT_EQ(1u, answerer.Boxes().size());
+    EXPECT_EQ(std::wstring(error), answerer.Boxes()[0].text);
+    EXPECT_TRUE(page->StatusText().empty());
     EXPECT_TRUE(InstallFolder.IsEmpty());
     EXPECT_TRUE(ProgramGroup.IsEmpty());
     EXPECT_FALSE(Exists(TerminalLog())) << "no folder: the terminal is not started";
-    EXPECT_FALSE(KeyExists());
+    EXPECT_TRUE(KeyExists());
+    // The uninstaller stays with its entry.
+    m_worker->OnWizardFinish();
+    EXPECT_TRUE(m_worker->removals.empty());
 }
 
 TEST_F(UninstallWorkerTest, ShortListsAreReadWithinTheirBytes)

@@ -27,7 +27,7 @@ const char HELP[] =
     "edition (32-bit x86 or 64-bit x86-64) and image size, every\n"
     "container and record, the result of each signature check, the setup\n"
     "configuration, the licence texts, the archive entries and, for an\n"
-    "uninstaller, the uninstall list. Containers and records are read the way\n"
+    "uninstaller, the uninstall list and flags. Containers and records are read the way\n"
     "the setup program reads them.\n"
     "\n"
     "  --json       print a JSON document instead of text\n"
@@ -76,6 +76,8 @@ struct Report {
     std::vector<ZipEntry> licenses;
     std::vector<ArchiveReport> archives;
     std::vector<std::u16string> uninstallSlots;
+    bool hasUninstallFlags = false; // older uninstallers have no flags record
+    uint32_t uninstallFlags = 0;
     std::vector<std::string> problems;
 };
 
@@ -98,6 +100,7 @@ const char* RecordName(uint32_t id)
     case RECORD_LICENSES: return "licence texts";
     case RECORD_ARCHIVE: return "archive";
     case RECORD_UNINSTALL_LIST: return "uninstall list";
+    case RECORD_UNINSTALL_FLAGS: return "uninstall flags";
     case RECORD_CONFIG_SIGNATURE: return "configuration signature";
     case RECORD_BITMAP_SIGNATURE: return "header bitmap signature";
     case RECORD_LICENSES_SIGNATURE: return "licence texts signature";
@@ -244,6 +247,27 @@ void InspectUninstallList(const ReadContainer& container, Report& report)
         std::u16string slot = Utf16LeToString(record->data.data() + at, UNINSTALL_SLOT_BYTES);
         report.uninstallSlots.push_back(slot.substr(0, slot.find(u'\0')));
     }
+    // Read as the setup program reads it: a short record is no flags at all.
+    if (const ReadRecord* flags = container.Find(RECORD_UNINSTALL_FLAGS)) {
+        report.hasUninstallFlags = true;
+        report.uninstallFlags = ReadUninstallFlags(flags->data.data(), flags->data.size());
+    }
+}
+
+std::string UninstallFlagsText(const Report& r)
+{
+    if (!r.hasUninstallFlags)
+        return "none recorded (nothing counts as made by the installation)";
+    std::string text;
+    if (r.uninstallFlags & UNINSTALL_CREATED_FOLDER)
+        text += "made the folder";
+    if (r.uninstallFlags & UNINSTALL_CREATED_GROUP)
+        text += text.empty() ? "made the program group" : ", made the program group";
+    if (r.uninstallFlags & ~uint32_t(UNINSTALL_CREATED_FOLDER | UNINSTALL_CREATED_GROUP))
+        text += text.empty() ? "unknown bits" : ", unknown bits";
+    char hex[16];
+    snprintf(hex, sizeof(hex), "0x%08X", r.uninstallFlags);
+    return std::string(hex) + (text.empty() ? " (made neither folder nor group)" : " (" + text + ")");
 }
 
 void PrintText(const Report& r, std::string& out)
@@ -326,6 +350,7 @@ void PrintText(const Report& r, std::string& out)
         for (size_t i = 0; i < r.uninstallSlots.size(); ++i)
             Appendf(out, "  %-14s %s\n", i == 0 ? "program group" : i == 1 ? "folder" : "file",
                     ToUtf8(r.uninstallSlots[i]).c_str());
+        Appendf(out, "uninstall flags: %s\n", UninstallFlagsText(r).c_str());
     }
     if (r.problems.empty()) {
         Appendf(out, "result:       everything verified\n");
@@ -405,6 +430,10 @@ void PrintJson(const Report& r, std::string& out)
     for (const auto& slot : r.uninstallSlots)
         json.String(nullptr, ToUtf8(slot));
     json.EndArray();
+    if (r.hasUninstallFlags)
+        json.Number("uninstallFlags", r.uninstallFlags);
+    else
+        json.Null("uninstallFlags");
     json.BeginArray("problems");
     for (const auto& problem : r.problems)
         json.String(nullptr, problem);

@@ -1,0 +1,40 @@
+#include "uninstall/ListedFiles.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "base/FileSystem.h"
+#include "base/Str.h"
+
+bool DeleteListedFile(const wchar_t* path)
+{
+    return path && *path && DeleteFileW(path) != FALSE;
+}
+
+bool RemoveListedFolder(const wchar_t* folder)
+{
+    // RemoveDirectoryW removes an empty folder only.
+    return folder && *folder && RemoveDirectoryW(folder) != FALSE;
+}
+
+void RemoveEmptiedFolders(const wchar_t* file, const wchar_t* top)
+{
+    if (!file || !top || !*top)
+        return;
+    size_t topLength = wcslen(top);
+    while (topLength > 0 && top[topLength - 1] == L'\\')
+        --topLength;
+    if (topLength == 0 || _wcsnicmp(file, top, topLength) != 0 || file[topLength] != L'\\' ||
+        !IsRelativeInside(file + topLength + 1))
+        return;
+    TStrStatic<MAX_PATH> folder(file);
+    for (;;) {
+        int slash = folder.ReverseFind(L'\\');
+        if (slash <= static_cast<int>(topLength))
+            return; // the file's folder is `top` itself
+        folder.Truncate(static_cast<unsigned>(slash));
+        if (!RemoveListedFolder(folder))
+            return;
+    }
+}
