@@ -32,8 +32,9 @@ public:
     CZipFile() = default;
     ~CZipFile();
 
-    // Opens the archive (a path of at most 255 characters) and makes its
-    // first entry current.
+    // Opens the archive (a path of at most 255 characters; a longer one is
+    // refused) and makes its first entry current. A damaged archive fails
+    // with ERROR_FILE_CORRUPT.
     bool OpenArchive(const wchar_t* path);
     bool GoToFirstEntry();
     // False at the last entry (the cursor stays) or when the next header

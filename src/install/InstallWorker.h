@@ -43,6 +43,9 @@ public:
 
     const CPathList& GetCreatedFiles() const { return CreatedFiles; }
     bool IsGroupCreated() const { return m_bGroupCreated; }
+    // Whether this run created the installation folder (with an access list
+    // of its own, see CreateProtectedFolder).
+    bool IsFolderCreated() const { return m_bFolderCreated; }
 
 protected:
     void RunSteps() override { RunInstall(); }
@@ -51,6 +54,7 @@ protected:
     virtual bool CancelRequested() { return m_bCancel; }
 
     std::atomic<bool> m_bGroupCreated{false};
+    std::atomic<bool> m_bFolderCreated{false};
     // Every file this run wrote, in the order written.
     CPathList CreatedFiles;
 
@@ -60,6 +64,10 @@ private:
     // was requested.
     void ReportError() const;
     void FailStep(WORD row);
+    // The folder step: a missing installation folder is created so that
+    // only administrators may change it; an existing one is taken as it is.
+    // Either way it must be no link, nor lie below one inside its parent.
+    bool PrepareInstallFolder();
     void RollBack();
 
     TStrStatic<MAX_PATH> m_sourceProgram;
