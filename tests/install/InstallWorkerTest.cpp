@@ -98,6 +98,7 @@ TEST_F(InstallWorkerTest, WholeInstallation)
     EXPECT_EQ(Text(IDS_INSTALL_DONE), page.StatusText());
     EXPECT_FALSE(worker.IsFailed());
     EXPECT_TRUE(worker.IsGroupCreated());
+    EXPECT_TRUE(worker.IsFolderCreated());
     EXPECT_TRUE(answerer.Boxes().empty());
 
     // The files, in creation order, and the desktop shortcut last.
@@ -248,6 +249,7 @@ TEST_F(InstallWorkerTest, FailedExtractionShowsTheSystemErrorAndRollsBack)
 
     EXPECT_EQ((PostedStep{2, StepFailed, 100}), page.steps.back());
     EXPECT_TRUE(worker.IsFailed());
+    EXPECT_FALSE(worker.IsFolderCreated()) << "the folder was there before";
     wchar_t error[512];
     FormatSystemError(ERROR_SHARING_VIOLATION, error, 512);
     std::vector<CDialogAnswerer::SeenBox> boxes = answerer.Boxes();
