@@ -38,7 +38,7 @@ void MakeKey(const wchar_t* path, wchar_t* key)
 
 } // namespace
 
-CEntryWriter::CEntryWriter(unsigned writers)
+CEntryWriter::CEntryWriter(unsigned writers, const CConfinedFolder* folder) : m_pFolder(folder)
 {
     if (writers > MAX_WRITERS)
         writers = MAX_WRITERS;
@@ -209,12 +209,14 @@ void CEntryWriter::Run(CBinFile& destination)
 
 void CEntryWriter::Complete(const TJob& job, CBinFile& destination, bool skip)
 {
-    bool opened = !skip && destination.OpenWrite(job.path);
+    bool opened = !skip && (m_pFolder ? m_pFolder->OpenWrite(destination, job.path) : destination.OpenWrite(job.path));
     bool written = opened && destination.Write(m_buffers[job.buffer].data, job.bytes) == job.bytes;
     DWORD error = written || skip ? 0 : GetLastError();
+    if (!written && !skip && error == NO_ERROR)
+        error = ERROR_WRITE_FAULT; // a short write without a reason
     CLock lock(m_lock);
-    // Not opened: not written by this run (an older copy in use, say), so
-    // the rollback must not delete it.
+    // Not opened: not written by this run (an older copy in use, or a file
+    // outside the folder), so the rollback must not delete it.
     if (!opened)
         m_unwritten.Add(job.slot);
     if (!skip && !written && (!m_bFailed || job.slot < m_nFailedSlot)) {

@@ -15,6 +15,7 @@
 
 #include "base/Array.h"
 #include "base/BinFile.h"
+#include "base/ConfinedFolder.h"
 #include "base/CriticalSection.h"
 #include "base/Handle.h"
 
@@ -22,7 +23,10 @@ class CEntryWriter {
 public:
     static const unsigned MAX_WRITERS = 4;
 
-    explicit CEntryWriter(unsigned writers);
+    // With `folder`, every file is opened through it: one that turns out to
+    // lie outside (a link on its way) is not written. The folder must outlive
+    // the writer.
+    explicit CEntryWriter(unsigned writers, const CConfinedFolder* folder = nullptr);
     ~CEntryWriter();
 
     CEntryWriter(const CEntryWriter&) = delete;
@@ -94,4 +98,5 @@ private:
     unsigned m_nFailedSlot = 0;
     DWORD m_dwError = 0;
     TArray<unsigned, 16> m_unwritten;
+    const CConfinedFolder* m_pFolder = nullptr;
 };

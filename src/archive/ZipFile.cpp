@@ -17,8 +17,11 @@ voidpf ZCALLBACK OpenFile(voidpf opaque, const char* path, int)
 {
     auto* reader = static_cast<CReadAhead*>(opaque);
     // Read and write access, as the archive files are the installer's own.
+    // Deleting is shared: a temporary archive is opened to be deleted when
+    // its writer closes it.
     if (!reader->File().Open(reinterpret_cast<const wchar_t*>(path), GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL))
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL))
         return nullptr;
     reader->Reset();
     return reader;
@@ -77,19 +80,29 @@ CZipFile::~CZipFile()
 bool CZipFile::OpenArchive(const wchar_t* path)
 {
     CloseArchive();
-    TStrStatic<MAX_PATH_CHARS> archivePath(path);
-    if (archivePath.IsEmpty())
+    // A longer path is refused, not cut: cut, it could name another file.
+    TStrStatic<MAX_PATH_CHARS> archivePath;
+    if (!path || !*path || archivePath.Format(L"%s", path) <= 0) {
+        SetLastError(path && *path ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_PARAMETER);
         return false;
+    }
     zlib_filefunc_def functions = {OpenFile, ReadFileData, WriteFileData, TellFile, SeekFile,
                                    CloseFile, TestError, &m_reader};
+    // A file that cannot be opened keeps the system's reason; any failure
+    // after that lies in the archive's structure.
+    if (!OpenFile(&m_reader, reinterpret_cast<const char*>(archivePath.GetString()), 0))
+        return false;
+    CloseFile(nullptr, &m_reader);
     return OpenWith(reinterpret_cast<const char*>(archivePath.GetString()), functions);
 }
 
 bool CZipFile::OpenArchive(const uint8_t* data, uint32_t size)
 {
     CloseArchive();
-    if (!data || !size)
+    if (!data || !size) {
+        SetLastError(ERROR_FILE_CORRUPT);
         return false;
+    }
     m_memory.data = data;
     m_memory.size = size;
     zlib_filefunc_def functions = MemoryArchiveFunctions(m_memory);
@@ -99,13 +112,17 @@ bool CZipFile::OpenArchive(const uint8_t* data, uint32_t size)
 bool CZipFile::OpenWith(const char* name, zlib_filefunc_def& functions)
 {
     m_hZip = unzOpen2(name, &functions);
-    if (!m_hZip)
-        return false;
     unz_global_info global;
-    if (unzGetGlobalInfo(m_hZip, &global) != UNZ_OK)
+    if (!m_hZip || unzGetGlobalInfo(m_hZip, &global) != UNZ_OK) {
+        SetLastError(ERROR_FILE_CORRUPT);
         return false;
+    }
     m_nEntries = static_cast<uint32_t>(global.number_entry);
-    return GoToFirstEntry();
+    if (!GoToFirstEntry()) {
+        SetLastError(ERROR_FILE_CORRUPT);
+        return false;
+    }
+    return true;
 }
 
 bool CZipFile::GoToFirstEntry()

@@ -33,8 +33,9 @@ public:
     CZipFile() = default;
     ~CZipFile();
 
-    // Opens the archive (a path of at most 255 characters) and makes its
-    // first entry current.
+    // Opens the archive (a path of at most 255 characters; a longer one is
+    // refused) and makes its first entry current. A damaged archive fails
+    // with ERROR_FILE_CORRUPT.
     bool OpenArchive(const wchar_t* path);
     // The same for an archive in memory, which must outlive this object's use of it.
     bool OpenArchive(const uint8_t* data, uint32_t size);

@@ -5,12 +5,13 @@ CBinFile::~CBinFile()
     Close();
 }
 
-bool CBinFile::Open(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+bool CBinFile::Open(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                    SECURITY_ATTRIBUTES* security)
 {
     Close();
     if (!path)
         return false;
-    m_hFile = CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
+    m_hFile = CreateFileW(path, access, share, security, disposition, flags, nullptr);
     return IsOpen();
 }
 

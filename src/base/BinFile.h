@@ -16,7 +16,8 @@ public:
     CBinFile& operator=(const CBinFile&) = delete;
 
     // Closes any open file first, also when the new open fails.
-    bool Open(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+    bool Open(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+              SECURITY_ATTRIBUTES* security = nullptr);
     bool OpenRead(const wchar_t* path);
     // Creates the file or empties an existing one.
     bool OpenWrite(const wchar_t* path);
@@ -27,6 +28,8 @@ public:
     int64_t Seek(int64_t distance, DWORD method);
     uint64_t GetSize() const;
     bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE; }
+    // For checks of the open file; stays owned by this object.
+    HANDLE GetHandle() const { return m_hFile; }
     bool Close();
 
 private:

@@ -4,6 +4,8 @@
 
 #include "app/Globals.h"
 #include "base/FileSystem.h"
+#include "base/LinkCheck.h"
+#include "base/ProtectedFolder.h"
 #include "install/ProgramGroup.h"
 #include "res/TextIds.h"
 
@@ -54,11 +56,8 @@ void CInstallWorker::FailStep(WORD row)
 void CInstallWorker::RunInstall()
 {
     PostStep(ROW_FOLDER, StepRunning, 0);
-    if (GetFileAttributesW(InstallFolder) == INVALID_FILE_ATTRIBUTES) {
-        if (!EnsureFolder(InstallFolder))
-            return FailStep(ROW_FOLDER);
-        m_bFolderCreated = true;
-    }
+    if (!PrepareInstallFolder())
+        return FailStep(ROW_FOLDER);
     PostStep(ROW_FOLDER, StepDone, Position(1));
     PostStep(ROW_GROUP, StepRunning, Position(1));
 
@@ -90,6 +89,22 @@ void CInstallWorker::RunInstall()
         return FailStep(ROW_CONFIGURE);
     PostStep(ROW_CONFIGURE, StepDone, Position(4));
     ShowFinalStatus();
+}
+
+bool CInstallWorker::PrepareInstallFolder()
+{
+    TStrStatic<MAX_PATH> parent;
+    if (!GetParentFolder(InstallFolder, parent)) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    if (GetFileAttributesW(InstallFolder) == INVALID_FILE_ATTRIBUTES) {
+        // Files and folders made inside inherit the folder's access list.
+        if (!EnsureFolder(parent) || !CreateProtectedFolder(InstallFolder, FolderAccess::UsersRead))
+            return false;
+        m_bFolderCreated = true;
+    }
+    return IsFreeOfLinks(InstallFolder, parent);
 }
 
 void CInstallWorker::ShowFinalStatus()
@@ -125,8 +140,14 @@ void CInstallWorker::RollBack()
 {
     // The installation folder, Uninstall.exe and the registry entry stay.
     // The shortcuts are among the created files.
+    TStrStatic<MAX_PATH> parent;
+    GetParentFolder(InstallFolder, parent);
     for (unsigned i = 0; i < CreatedFiles.GetCount(); ++i) {
         const wchar_t* path = CreatedFiles[i];
+        // A link swapped in since the file was written would send the
+        // deletion elsewhere: such a file stays.
+        if (IsPathBelow(path, InstallFolder) && !IsFreeOfLinks(path, parent))
+            continue;
         // What cannot go now goes at the next restart; what is not there
         // (recorded, then never written) needs nothing.
         if (!DeleteFileW(path) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)

@@ -44,7 +44,8 @@ public:
     const CPathList& GetCreatedFiles() const { return CreatedFiles; }
     // Whether this run made the program group's folder (not merely found it).
     bool IsGroupCreated() const { return m_bGroupCreated; }
-    // Whether this run made the installation folder (not merely found it).
+    // Whether this run created the installation folder (with an access list
+    // of its own, see CreateProtectedFolder).
     bool IsFolderCreated() const { return m_bFolderCreated; }
 
 protected:
@@ -64,6 +65,10 @@ private:
     // was requested.
     void ReportError() const;
     void FailStep(WORD row);
+    // The folder step: a missing installation folder is created so that
+    // only administrators may change it; an existing one is taken as it is.
+    // Either way it must be no link, nor lie below one inside its parent.
+    bool PrepareInstallFolder();
     void RollBack();
 
     TStrStatic<MAX_PATH> m_sourceProgram;

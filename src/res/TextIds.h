@@ -22,4 +22,5 @@ enum : unsigned {
     IDS_INVALID_DISK = 35,
     IDS_FOLDER_EXISTS = 36,
     IDS_CLOSE_PROGRAM = 37,
+    IDS_FOLDER_CHANGEABLE = 38,
 };

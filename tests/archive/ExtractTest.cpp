@@ -2,10 +2,14 @@
 // is refused, and the licence text for a locale.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "archive/Extract.h"
+#include "base/LinkCheck.h"
 #include "package/InstallPackage.h"
 #include "support/TempFolder.h"
 #include "support/TestZip.h"
+#include "support/UnixLink.h"
 
 namespace {
 
@@ -77,13 +81,15 @@ TEST_F(ExtractTest, WritesFilesAndRecordsOnlyThem)
 
 TEST_F(ExtractTest, UnsupportedMethodStopsKeepingEarlierFiles)
 {
+    // A file of that name already there is not this run's: it stays off
+    // the record, so that a rollback leaves it.
+    ASSERT_TRUE(WriteBytes(Installed(L"odd.bin"), Bytes("the user's")));
+    SetLastError(0);
     EXPECT_FALSE(Extract(MakeZip({{"first.txt", Bytes("1")}, {"odd.bin", Bytes("BZh9"), 12}, {"last.txt", Bytes("3")}})));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_SUPPORTED), GetLastError());
     EXPECT_TRUE(Exists(Installed(L"first.txt")));
-    EXPECT_FALSE(Exists(Installed(L"odd.bin")));
     EXPECT_FALSE(Exists(Installed(L"last.txt")));
-    // The path was recorded before its entry failed to open: the rollback
-    // deletes what is not there.
-    EXPECT_EQ((std::vector<std::wstring>{Installed(L"first.txt"), Installed(L"odd.bin")}), Created());
+    EXPECT_EQ((std::vector<std::wstring>{Installed(L"first.txt")}), Created());
 }
 
 TEST_F(ExtractTest, DamagedEntryFailsAndIsNotWritten)
@@ -108,11 +114,15 @@ TEST_F(ExtractTest, NamesLeadingOutOfTheFolderAreRefused)
 {
     const char* names[] = {"..\\..\\Windows\\x.dll", "../escape.txt", "C:\\x", "\\x", "/x",
                            "sub/../../x", "a.txt:stream", "sub/./x", "..", "sub/..",
-                           "CON", "sub/nul.txt", "com1", "LPT9.log"};
+                           "CON", "sub/nul.txt", "com1", "LPT9.log",
+                           // Superscript digits one to three (code page 1252) name devices too.
+                           "COM\xB9", "lpt\xB2.txt", "sub/COM\xB3", "LPT\xB9"};
     for (const char* name : names) {
         m_created.RemoveAll();
+        SetLastError(0);
         EXPECT_FALSE(Extract(MakeZip({{"before.txt", Bytes("kept")}, {name, Bytes("bad")}, {"after.txt", Bytes("a")}})))
             << name;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_PATHNAME), GetLastError()) << name;
         EXPECT_TRUE(Exists(Installed(L"before.txt"))) << name;
         EXPECT_FALSE(Exists(Installed(L"after.txt"))) << name;
         EXPECT_EQ((std::vector<std::wstring>{Installed(L"before.txt")}), Created()) << name;
@@ -128,7 +138,9 @@ TEST_F(ExtractTest, SizesThatCannotBeHeldAreRefused)
         m_created.RemoveAll();
         ZipTestEntry huge{"huge.bin", Bytes("small really"), 0};
         huge.declaredSize = declared;
+        SetLastError(0);
         EXPECT_FALSE(Extract(MakeZip({huge}))) << declared;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_TOO_LARGE), GetLastError());
         EXPECT_FALSE(Exists(Installed(L"huge.bin")));
         EXPECT_EQ(0u, m_created.GetCount());
     }
@@ -138,8 +150,99 @@ TEST_F(ExtractTest, UnreadableCentralHeaderFailsTheExtraction)
 {
     ZipTestOptions broken;
     broken.brokenCentralHeader = 1;
+    SetLastError(0);
     EXPECT_FALSE(Extract(MakeZip({{"a.txt", Bytes("1")}, {"b.txt", Bytes("2")}, {"c.txt", Bytes("3")}}, broken)));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
     EXPECT_TRUE(Exists(Installed(L"a.txt")));
+}
+
+TEST_F(ExtractTest, DamagedArchivesFailWithAReason)
+{
+    ByteVector whole = MakeZip({{"a.txt", Bytes("1")}, {"b.txt", Bytes("2")}});
+    ZipTestOptions tooLongComment;
+    tooLongComment.commentBytes = 65514; // the end record lies beyond the search window
+    ZipTestEntry shortData{"short.bin", Bytes("twelve bytes"), 0};
+    shortData.declaredSize = 100;
+    struct Case {
+        const char* what;
+        ByteVector archive;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"central directory cut short", ByteVector(whole.begin(), whole.end() - 30), ERROR_FILE_CORRUPT},
+        {"end record out of reach", MakeZip({{"a.txt", Bytes("a")}}, tooLongComment), ERROR_FILE_CORRUPT},
+        {"data shorter than declared", MakeZip({shortData}), ERROR_HANDLE_EOF},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0);
+        EXPECT_FALSE(Extract(c.archive)) << c.what;
+        EXPECT_EQ(c.error, GetLastError()) << c.what;
+        EXPECT_EQ(0u, m_created.GetCount()) << c.what;
+    }
+}
+
+TEST_F(ExtractTest, TooLongPathsAreRefusedNotCut)
+{
+    // The room left below the installation folder for a relative name.
+    size_t room = MAX_PATH - 1 - (m_install.size() + 1);
+    std::string deepFolder = std::string(room - 8, 'd') + "/"; // fits a path, not a folder
+    std::string longFile = std::string(room + 1, 'f');          // one character too many
+    std::string longName = std::string(300, 'n');               // cut by the reader to 255
+    for (const std::string& name : {deepFolder, longFile, longName}) {
+        m_created.RemoveAll();
+        SetLastError(0);
+        EXPECT_FALSE(Extract(MakeZip({{name, name.back() == '/' ? ByteVector() : Bytes("x")}}))) << name.size();
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError()) << name.size();
+        EXPECT_EQ(0u, m_created.GetCount());
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((m_install + L"\\*").c_str(), &found);
+        ASSERT_NE(INVALID_HANDLE_VALUE, find);
+        int entries = 0;
+        do {
+            ++entries;
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+        EXPECT_EQ(2, entries) << "nothing made under a cut name";
+    }
+}
+
+TEST_F(ExtractTest, LinksBelowTheFolderAreNeitherFollowedNorWritten)
+{
+    std::wstring outside = m_root.Path(L"outside");
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(outside + L"\\target.dll", Bytes("keep me")));
+    // A link is seen only while its target is there.
+    ASSERT_TRUE(WriteBytes(outside + L"\\new.dll", Bytes("gone soon")));
+    if (!MakeUnixLink(Installed(L"data"), "../outside") ||
+        !MakeUnixLink(Installed(L"swapped.dll"), "../outside/target.dll") ||
+        !MakeUnixLink(Installed(L"dangling.dll"), "../outside/new.dll"))
+        GTEST_SKIP() << "no links can be made here";
+    ASSERT_TRUE(DeleteFileW((outside + L"\\new.dll").c_str()));
+    // A folder that is a link, a file that is one, and one whose target is
+    // not there yet: each stops the extraction before a byte is written.
+    for (const char* name : {"data/planted.dll", "swapped.dll", "dangling.dll"}) {
+        m_created.RemoveAll();
+        SetLastError(0);
+        EXPECT_FALSE(Extract(MakeZip({{"first.txt", Bytes("1")}, {name, Bytes("planted")}}))) << name;
+        // Wine cannot create through a link whose target is missing, and
+        // says so (file not found); Windows opens the link itself.
+        if (strcmp(name, "dangling.dll") != 0)
+            EXPECT_EQ(static_cast<DWORD>(ERROR_STOPPED_ON_SYMLINK), GetLastError()) << name;
+        EXPECT_NE(0u, GetLastError()) << name;
+        EXPECT_EQ((std::vector<std::wstring>{Installed(L"first.txt")}), Created()) << name;
+        ByteVector data;
+        ASSERT_TRUE(ReadBytes(outside + L"\\target.dll", data));
+        EXPECT_EQ(Bytes("keep me"), data) << name;
+        EXPECT_FALSE(Exists(outside + L"\\planted.dll")) << name;
+        EXPECT_FALSE(Exists(outside + L"\\new.dll")) << name;
+    }
+    // The installation folder itself may not be a link either.
+    ASSERT_TRUE(MakeUnixLink(m_root.Path(L"Linked"), "outside"));
+    SetLastError(0);
+    EXPECT_FALSE(ExtractArchive(m_root.Path(L"archive.zip").c_str(), m_root.Path(L"Linked").c_str(), m_created));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_STOPPED_ON_SYMLINK), GetLastError());
+    for (const wchar_t* link : {L"Install\\data", L"Install\\swapped.dll", L"Install\\dangling.dll", L"Linked"})
+        EXPECT_TRUE(RemoveUnixLink(m_root.Path(link)));
 }
 
 TEST_F(ExtractTest, FileThatCannotBeOpenedIsNotLeftInTheList)
@@ -224,7 +327,30 @@ TEST_F(ExtractTest, PackageArchives)
     ASSERT_TRUE(WriteBytes(path, ProgramFile({license, ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, core}}),
                                               ContainerBytes(CONTAINER_CUSTOM, {{9, custom}})})));
     ASSERT_TRUE(package.Load(path.c_str()));
+    SetLastError(0);
     EXPECT_FALSE(ExtractCustomArchive(package, m_install.c_str(), m_created));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
+}
+
+TEST_F(ExtractTest, TemporaryArchiveLeavesTheUsersFilesAlone)
+{
+    // Files of the user's under the temporary archive's names.
+    ASSERT_TRUE(WriteBytes(Installed(L"setup.zip"), Bytes("mine")));
+    ASSERT_TRUE(WriteBytes(Installed(L"setup-1.zip"), Bytes("mine too")));
+    std::wstring path = m_root.Path(L"setup.exe");
+    ASSERT_TRUE(WriteBytes(path, ProgramFile({ContainerBytes(CONTAINER_LICENSE, {{1, Bytes("x")}}),
+                                              ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, MakeZip({{"program.exe", Bytes("MZ")}})}})})));
+    InstallPackage package;
+    ASSERT_TRUE(package.Load(path.c_str()));
+    ASSERT_TRUE(ExtractSetupArchive(package, m_install.c_str(), m_created));
+    EXPECT_TRUE(Exists(Installed(L"program.exe")));
+    ByteVector data;
+    ASSERT_TRUE(ReadBytes(Installed(L"setup.zip"), data));
+    EXPECT_EQ(Bytes("mine"), data);
+    ASSERT_TRUE(ReadBytes(Installed(L"setup-1.zip"), data));
+    EXPECT_EQ(Bytes("mine too"), data);
+    EXPECT_FALSE(Exists(Installed(L"setup-2.zip"))) << "the temporary archive is gone";
+    EXPECT_EQ((std::vector<std::wstring>{Installed(L"program.exe")}), Created());
 }
 
 class LicenseTextTest : public ::testing::Test {

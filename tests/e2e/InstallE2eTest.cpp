@@ -149,7 +149,21 @@ TEST_F(InstallE2eTest, SettingsAreChecked)
     ASSERT_TRUE(CreateDirectoryW(m_extraFolder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     driver.SetItemText(settings, IDC_FOLDER, L"  C:/Apps/Trader/  ");
     driver.Click(settings, IDC_LAUNCH);
+    // Wine reports every folder as owned by the user's own account, not an
+    // administrator's: the folder counts as changeable by others, and the
+    // warning comes first; No keeps the page.
     driver.Press(PSBTN_NEXT);
+    MessageBoxSeen changeable = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, changeable.window);
+    EXPECT_NE(std::wstring::npos, changeable.text.find(L"C:\\Apps\\Trader can be changed by users without administrator"))
+        << changeable.text;
+    driver.Answer(changeable, IDNO);
+    Sleep(300);
+    EXPECT_EQ(settings, driver.CurrentPage()) << "No stays";
+    driver.Press(PSBTN_NEXT);
+    changeable = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, changeable.window);
+    driver.Answer(changeable, IDYES);
     MessageBoxSeen exists = driver.WaitForMessageBox();
     ASSERT_NE(nullptr, exists.window);
     EXPECT_NE(std::wstring::npos, exists.text.find(L"install Kestrel Trader to this folder?")) << exists.text;
@@ -160,6 +174,9 @@ TEST_F(InstallE2eTest, SettingsAreChecked)
     EXPECT_EQ(settings, driver.CurrentPage()) << "No stays";
 
     driver.Press(PSBTN_NEXT);
+    changeable = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, changeable.window);
+    driver.Answer(changeable, IDYES);
     exists = driver.WaitForMessageBox();
     ASSERT_NE(nullptr, exists.window);
     driver.Answer(exists, IDYES);

@@ -262,6 +262,7 @@ TEST_F(InstallWorkerTest, FailedExtractionShowsTheSystemErrorAndRollsBack)
 
     EXPECT_EQ((PostedStep{2, StepFailed, 100}), page.steps.back());
     EXPECT_TRUE(worker.IsFailed());
+    EXPECT_FALSE(worker.IsFolderCreated()) << "the folder was there before";
     wchar_t error[512];
     FormatSystemError(ERROR_SHARING_VIOLATION, error, 512);
     std::vector<CDialogAnswerer::SeenBox> boxes = answerer.Boxes();

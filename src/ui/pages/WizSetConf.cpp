@@ -8,6 +8,7 @@
 #include "base/ComPtr.h"
 #include "base/FileSystem.h"
 #include "base/SystemLibrary.h"
+#include "base/WritableFolder.h"
 #include "res/ResourceIds.h"
 #include "res/TextIds.h"
 #include "ui/ConfirmCancel.h"
@@ -200,6 +201,17 @@ LRESULT CWizSetConf::OnWizardNext()
     if (!CheckFreeSpace(folder))
         return -1;
     if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) {
+        // Files there could be swapped before the program runs them with
+        // administrator rights: the user decides, knowing it. A new folder is
+        // made so that only administrators may change it.
+        if (IsFolderChangeableByNonAdmins(folder)) {
+            wchar_t warning[512];
+            Texts.LoadText(IDS_FOLDER_CHANGEABLE, warning, 512);
+            TStrStatic<BOX_TEXT_CHARS> text;
+            text.Format(warning, folder.GetString());
+            if (MessageBoxW(m_hWnd, text, ProgramName, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+                return -1;
+        }
         wchar_t format[512];
         Texts.LoadText(IDS_FOLDER_EXISTS, format, 512);
         TStrStatic<BOX_TEXT_CHARS> question;

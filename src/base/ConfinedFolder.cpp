@@ -1,0 +1,115 @@
+#include "base/ConfinedFolder.h"
+
+#include <cwchar>
+
+#include "base/LinkCheck.h"
+
+namespace {
+
+// kernel32, Windows Vista and later.
+using GetFinalPathNameByHandleWFn = DWORD(WINAPI*)(HANDLE file, LPWSTR path, DWORD chars, DWORD flags);
+using SetFileInformationByHandleFn = BOOL(WINAPI*)(HANDLE file, int infoClass, LPVOID info, DWORD bytes);
+const int FILE_DISPOSITION_INFO_CLASS = 4;
+
+template <typename Fn>
+Fn GetKernelFunction(const char* name)
+{
+    // kernel32 is mapped into every process: no search takes place.
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+}
+
+// A file this open created and that must not stay: deleted through its
+// handle, as its path may lead elsewhere by now.
+void DeleteThroughHandle(HANDLE file)
+{
+    auto setInformation = GetKernelFunction<SetFileInformationByHandleFn>("SetFileInformationByHandle");
+    BOOL remove = TRUE;
+    if (setInformation)
+        setInformation(file, FILE_DISPOSITION_INFO_CLASS, &remove, sizeof(remove));
+}
+
+} // namespace
+
+bool CConfinedFolder::GetResolvedPath(HANDLE file, CStr& path)
+{
+    auto getFinalPath = GetKernelFunction<GetFinalPathNameByHandleWFn>("GetFinalPathNameByHandleW");
+    if (!getFinalPath)
+        return false;
+    // A resolved path may be longer than the one opened (a link's target).
+    wchar_t resolved[1024];
+    DWORD length = getFinalPath(file, resolved, 1024, 0 /* normalised, with a drive letter */);
+    if (length == 0 || length >= 1024)
+        return false;
+    const wchar_t* start = resolved;
+    if (wcsncmp(start, L"\\\\?\\UNC\\", 8) == 0) {
+        start += 8;
+        if (path.Format(L"\\\\%s", start) <= 0)
+            return false;
+        return true;
+    }
+    if (wcsncmp(start, L"\\\\?\\", 4) == 0)
+        start += 4;
+    return path.Format(L"%s", start) > 0;
+}
+
+bool CConfinedFolder::Init(const wchar_t* folder)
+{
+    m_resolved.Assign(L"");
+    HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    if (!GetResolvedPath(handle, m_resolved))
+        m_resolved.Assign(L"");
+    CloseHandle(handle);
+    return true;
+}
+
+bool CConfinedFolder::Contains(HANDLE file) const
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    bool inside = GetFileInformationByHandle(file, &information) &&
+                  !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (inside && !m_resolved.IsEmpty()) {
+        // Both paths come from the file system, in the case it stores:
+        // short names and spellings of the folder cannot differ.
+        TStrStatic<MAX_PATH> path;
+        inside = GetResolvedPath(file, path) && IsPathBelow(path, m_resolved);
+    }
+    if (!inside)
+        SetLastError(ERROR_STOPPED_ON_SYMLINK);
+    return inside;
+}
+
+bool CConfinedFolder::OpenWrite(CBinFile& file, const wchar_t* path) const
+{
+    // A new file is opened with the right to delete it again; an existing one
+    // is opened without emptying it, as it may still turn out to lie outside.
+    // A link as the last component is opened itself, not followed, where the
+    // system allows it.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    bool created = file.Open(path, GENERIC_WRITE | DELETE, share, CREATE_NEW, flags);
+    if (!created) {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return false;
+        if (!file.Open(path, GENERIC_WRITE, share, OPEN_EXISTING, flags))
+            return false;
+    }
+    if (!Contains(file.GetHandle())) {
+        if (created)
+            DeleteThroughHandle(file.GetHandle());
+        file.Close();
+        SetLastError(ERROR_STOPPED_ON_SYMLINK);
+        return false;
+    }
+    if (!created && !SetEndOfFile(file.GetHandle())) {
+        DWORD error = GetLastError();
+        file.Close();
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}
