@@ -155,9 +155,14 @@ void E2eTest::InstallWithDefaults(CWizardDriver& driver, const std::wstring& fol
     ASSERT_FALSE(driver.IsChecked(settings, IDC_LAUNCH));
     driver.Press(PSBTN_NEXT);
     if (exists) {
+        // The warning about a folder others may change (which Wine gives for
+        // every folder), then the question about an existing folder.
         MessageBoxSeen question = driver.WaitForMessageBox();
         ASSERT_NE(nullptr, question.window);
         driver.Answer(question, IDYES);
+        MessageBoxSeen second = driver.WaitForMessageBox(3000);
+        if (second.window)
+            driver.Answer(second, IDYES);
     }
     ASSERT_NE(nullptr, driver.WaitForPage(IDC_STEP_LIST));
     ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
