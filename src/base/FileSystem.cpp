@@ -116,21 +116,6 @@ unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool re
     return count;
 }
 
-bool RemoveProgramGroupFolder(const wchar_t* groupName)
-{
-    if (!groupName || !*groupName)
-        return false;
-    TStrStatic<MAX_PATH> base;
-    if (!SHGetSpecialFolderPathW(nullptr, base.GetBuffer(), CSIDL_COMMON_PROGRAMS, FALSE) &&
-        !SHGetSpecialFolderPathW(nullptr, base.GetBuffer(), CSIDL_PROGRAMS, FALSE))
-        return false;
-    base.UpdateLength();
-    TStrStatic<MAX_PATH> group;
-    if (!JoinPathInside(base, groupName, group))
-        return false;
-    return DeleteFolderTree(group, L"*.*", true, true) > 0;
-}
-
 void GetIconLocation(const wchar_t* path, wchar_t* iconFile, int* index)
 {
     if (!path || !iconFile || !index)

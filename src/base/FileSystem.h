@@ -17,12 +17,6 @@ bool EnsureFolder(const wchar_t* path);
 // handled: every file counts, deleted or not; a folder counts when removed.
 unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool recurse, bool removeFolder);
 
-// Deletes the program group's folder under the common Programs folder (the
-// user's when the common one is unknown). True when anything was found in or
-// removed from it. An empty name, or one that leads out of the Programs
-// folder, does nothing.
-bool RemoveProgramGroupFolder(const wchar_t* groupName);
-
 // The icon of a file's type: from the shell, else from the registry's
 // DefaultIcon of its class. `iconFile` (256 characters) is empty and `index`
 // -1 when there is none.

@@ -5,17 +5,32 @@
 #include <cwchar>
 
 #include "base/FileSystem.h"
+#include "base/LinkCheck.h"
 #include "base/Str.h"
 
-bool DeleteListedFile(const wchar_t* path)
+namespace {
+
+// Whether nothing below the installation folder's parent on the way to
+// `path` is a link; paths elsewhere (shortcuts) are not judged here.
+bool IsReachedWithoutLinks(const wchar_t* path, const wchar_t* installFolder)
 {
-    return path && *path && DeleteFileW(path) != FALSE;
+    if (!installFolder || !IsPathBelow(path, installFolder))
+        return true;
+    TStrStatic<MAX_PATH> parent;
+    return GetParentFolder(installFolder, parent) && IsFreeOfLinks(path, parent);
 }
 
-bool RemoveListedFolder(const wchar_t* folder)
+} // namespace
+
+bool DeleteListedFile(const wchar_t* path, const wchar_t* installFolder)
+{
+    return path && *path && IsReachedWithoutLinks(path, installFolder) && DeleteFileW(path) != FALSE;
+}
+
+bool RemoveListedFolder(const wchar_t* folder, const wchar_t* installFolder)
 {
     // RemoveDirectoryW removes an empty folder only.
-    return folder && *folder && RemoveDirectoryW(folder) != FALSE;
+    return folder && *folder && IsReachedWithoutLinks(folder, installFolder) && RemoveDirectoryW(folder) != FALSE;
 }
 
 void RemoveEmptiedFolders(const wchar_t* file, const wchar_t* top)
@@ -34,7 +49,7 @@ void RemoveEmptiedFolders(const wchar_t* file, const wchar_t* top)
         if (slash <= static_cast<int>(topLength))
             return; // the file's folder is `top` itself
         folder.Truncate(static_cast<unsigned>(slash));
-        if (!RemoveListedFolder(folder))
+        if (!RemoveListedFolder(folder, top))
             return;
     }
 }

@@ -91,7 +91,7 @@ bool DeleteListedFiles(const wchar_t* folder)
         TStrStatic<UNINSTALL_SLOT_CHARS> path;
         ReadSlot(ListSlot(data, size, i), path);
         if (!path.IsEmpty() && (!folder || LiesDirectlyIn(path, folder)))
-            DeleteListedFile(path);
+            DeleteListedFile(path, installFolder);
     }
     // Once every file is gone, so that a folder holding only folders goes too.
     for (unsigned i = 2; i < slots && !folder; ++i) {

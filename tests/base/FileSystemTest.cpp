@@ -74,35 +74,6 @@ TEST(FileSystemTest, DeleteFolderTreeCountsWhatItHandled)
     EXPECT_EQ(0u, DeleteFolderTree(nullptr, L"*.*", true, true));
 }
 
-TEST(FileSystemTest, ProgramGroupStaysInsideThePrograms)
-{
-    wchar_t common[MAX_PATH], user[MAX_PATH];
-    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_PROGRAMS, TRUE));
-    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, user, CSIDL_PROGRAMS, TRUE));
-    std::wstring group = std::wstring(common) + L"\\KxTest Group";
-    ASSERT_TRUE(EnsureFolder((group + L"\\Sub").c_str()));
-    ASSERT_TRUE(WriteBytes(group + L"\\App.lnk", {1}));
-    EXPECT_TRUE(RemoveProgramGroupFolder(L"KxTest Group"));
-    EXPECT_FALSE(Exists(group));
-    EXPECT_FALSE(RemoveProgramGroupFolder(L"KxTest Group")); // nothing there
-
-    // Only the common Programs folder is looked at.
-    std::wstring userGroup = std::wstring(user) + L"\\KxTest User Group";
-    ASSERT_TRUE(EnsureFolder(userGroup.c_str()));
-    EXPECT_FALSE(RemoveProgramGroupFolder(L"KxTest User Group"));
-    EXPECT_TRUE(Exists(userGroup));
-    RemoveDirectoryW(userGroup.c_str());
-
-    // Names that lead out of the Programs folder delete nothing.
-    ASSERT_TRUE(WriteBytes(std::wstring(common) + L"\\KxKeep.lnk", {1}));
-    for (const wchar_t* name : {L"", L".", L"..", L"..\\..\\..", L"KxTest\\..", L"\\Windows", L"C:\\Windows",
-                                L"a/../..", L"KxTest\\..\\..\\Programs"})
-        EXPECT_FALSE(RemoveProgramGroupFolder(name)) << testing::PrintToString(std::wstring(name));
-    EXPECT_TRUE(Exists(std::wstring(common) + L"\\KxKeep.lnk"));
-    DeleteFileW((std::wstring(common) + L"\\KxKeep.lnk").c_str());
-    EXPECT_FALSE(RemoveProgramGroupFolder(nullptr));
-}
-
 TEST(FileSystemTest, JoinPathInside)
 {
     TStrStatic<MAX_PATH> out;

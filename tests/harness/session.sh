@@ -50,6 +50,38 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d;
 if [ -s "$dir/display" ]; then
   export DISPLAY=":$(cat "$dir/display")"
 fi
+# Symbolic links the tests ask for (tests/support/UnixLink.cpp): Wine cannot
+# make them, and a Unix program started from a test would bring up Wine
+# services that hold the runner's output pipe.
+export KX_LINK_REQUESTS="$dir/link-requests"
+
+links_alive() {
+  [ -s "$dir/links.pid" ] && kill -0 "$(cat "$dir/links.pid")" 2>/dev/null
+}
+
+# Carries out "ln" and "rm" requests: the operation, the link's target and
+# the link's path, one a line.
+start_link_server() {
+  mkdir -p "$KX_LINK_REQUESTS"
+  if links_alive; then
+    return
+  fi
+  setsid bash -c '
+    cd "$1" || exit 1
+    while [ -d "$1" ]; do
+      for request in *.req; do
+        [ -e "$request" ] || continue
+        { read -r operation; read -r target; read -r link; } <"$request"
+        case $operation in
+          ln) ln -sfn -- "$target" "$link" ;;
+          rm) rm -f -- "$link" ;;
+        esac
+        rm -f -- "$request"
+      done
+      sleep 0.02
+    done' link-server "$KX_LINK_REQUESTS" </dev/null >/dev/null 2>&1 &
+  echo $! >"$dir/links.pid"
+}
 
 display_alive() {
   [ -s "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null
@@ -77,6 +109,7 @@ start_display() {
 case $command in
   start)
     start_display
+    start_link_server
     # A 64-bit prefix booted where 32-bit programs could not run has no
     # 32-bit system files; where they run now, it is made anew.
     if [ "$arch" = win64 ] && [ -d "$WINEPREFIX/drive_c/windows" ] &&
@@ -107,6 +140,10 @@ case $command in
       kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
     fi
     rm -f "$dir/display" "$dir/xvfb.pid"
+    if links_alive; then
+      kill "$(cat "$dir/links.pid")" 2>/dev/null || true
+    fi
+    rm -f "$dir/links.pid"
     ;;
   run)
     exec "$wine" "$@"

@@ -47,7 +47,7 @@ void EngineTest::SetUp()
 
 void EngineTest::TearDown()
 {
-    RemoveProgramGroupFolder(m_group.c_str());
+    RemoveTree(GroupFolder());
     DeleteFileW(DesktopLink().c_str());
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, UninstallKey().c_str());
     SetEnvironmentVariableW(L"KXTERMINAL_LOG", nullptr);

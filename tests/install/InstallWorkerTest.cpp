@@ -19,6 +19,7 @@
 #include "support/Process.h"
 #include "support/TestPackage.h"
 #include "support/TestZip.h"
+#include "support/UnixLink.h"
 
 namespace {
 
@@ -240,9 +241,31 @@ TEST_F(InstallWorkerTest, CancellationPointsAndRollBack)
         EXPECT_EQ(!expected.groupCreated, Exists(GroupFolder()));
         EXPECT_TRUE(Exists(m_install));
         EXPECT_EQ(point == 3, Exists(Installed(L"Uninstall.exe"))) << "Uninstall.exe is not rolled back";
-        RemoveProgramGroupFolder(m_group.c_str());
+        RemoveTree(GroupFolder());
         DeleteFileW(Installed(L"Uninstall.exe").c_str());
     }
+}
+
+TEST_F(InstallWorkerTest, RollBackDeletesNothingThroughALink)
+{
+    // Cancelled after the program files; before Finish, "docs" becomes a link
+    // to a folder outside holding a file of the listed name.
+    CDialogAnswerer answerer;
+    CTestInstallWorker worker;
+    worker.cancelAt = 1;
+    worker.SetSourceProgram(SampleInstaller().c_str());
+    CFakePage page(InstallRows(), &worker);
+    RunInstallation(worker, page);
+    std::wstring outside = m_root.Path(L"outside");
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(outside + L"\\manual.txt", Bytes("someone else's")));
+    ASSERT_TRUE(DeleteFileW(Installed(L"docs\\manual.txt").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW(Installed(L"docs").c_str()));
+    ASSERT_TRUE(MakeUnixLink(Installed(L"docs"), "../outside"));
+    worker.OnWizardFinish();
+    EXPECT_TRUE(Exists(outside + L"\\manual.txt")) << "deleted through the link";
+    EXPECT_FALSE(Exists(Installed(L"readme.txt"))) << "the rest is rolled back as before";
+    EXPECT_TRUE(RemoveUnixLink(Installed(L"docs")));
 }
 
 TEST_F(InstallWorkerTest, FailedExtractionShowsTheSystemErrorAndRollsBack)

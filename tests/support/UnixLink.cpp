@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cwchar>
+#include <atomic>
 
 namespace {
 
@@ -18,32 +18,48 @@ bool LinkIsThere(const std::wstring& link)
     return true;
 }
 
-// Runs a Unix program on `path` (a Windows path) and waits until the path
-// is there (or gone).
-bool RunOnUnixPath(const wchar_t* program, const std::string& arguments, const std::wstring& path, bool gone)
+// The session's request folder (a Unix path in KX_LINK_REQUESTS) as seen
+// through Wine's Z: drive.
+std::wstring RequestFolder()
 {
+    wchar_t unixPath[MAX_PATH] = L"";
+    DWORD length = GetEnvironmentVariableW(L"KX_LINK_REQUESTS", unixPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || unixPath[0] != L'/')
+        return L"";
+    std::wstring folder = L"Z:";
+    for (const wchar_t* p = unixPath; *p; ++p)
+        folder += *p == L'/' ? L'\\' : *p;
+    return folder;
+}
+
+// Hands "<operation>\n<target>\n<unix path of path>\n" to the session, which
+// carries it out, and waits until the path is there (or gone).
+bool Request(const char* operation, const std::string& target, const std::wstring& path, bool gone)
+{
+    static std::atomic<unsigned> serial{0};
     auto unixName = reinterpret_cast<WineUnixNameFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    wchar_t enabled[8] = L"";
-    GetEnvironmentVariableW(L"KX_LINK_TESTS", enabled, 8);
-    if (wcscmp(enabled, L"1") != 0 || !unixName || GetFileAttributesW(program) == INVALID_FILE_ATTRIBUTES)
+    std::wstring folder = RequestFolder();
+    if (!unixName || folder.empty())
         return false;
     char* unixPath = unixName(path.c_str());
     if (!unixPath)
         return false;
-    // Wine splits the command line by the Windows rules.
-    std::string command = "x " + arguments + " \"" + unixPath + "\"";
+    std::string text = std::string(operation) + "\n" + target + "\n" + unixPath + "\n";
     HeapFree(GetProcessHeap(), 0, unixPath);
-    std::wstring wide(command.begin(), command.end());
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program, &wide[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    // Written under another name first: the session takes only whole requests.
+    std::wstring name = folder + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(serial++);
+    HANDLE file = CreateFileW((name + L".tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    // A Unix program's end cannot be waited for through its handle here.
-    for (int i = 0; i < 250 && LinkIsThere(path) == gone; ++i)
-        Sleep(20);
+    DWORD written = 0;
+    bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+              written == text.size();
+    CloseHandle(file);
+    if (!ok || !MoveFileW((name + L".tmp").c_str(), (name + L".req").c_str()))
+        return false;
+    for (int i = 0; i < 500 && LinkIsThere(path) == gone; ++i)
+        Sleep(10);
     return LinkIsThere(path) != gone;
 }
 
@@ -51,10 +67,10 @@ bool RunOnUnixPath(const wchar_t* program, const std::string& arguments, const s
 
 bool MakeUnixLink(const std::wstring& link, const std::string& target)
 {
-    return RunOnUnixPath(L"Z:\\bin\\ln", "-s \"" + target + "\"", link, false);
+    return Request("ln", target, link, false);
 }
 
 bool RemoveUnixLink(const std::wstring& link)
 {
-    return RunOnUnixPath(L"Z:\\bin\\rm", "-f", link, true);
+    return Request("rm", "", link, true);
 }

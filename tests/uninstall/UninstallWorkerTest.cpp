@@ -9,6 +9,7 @@
 #include "res/TextIds.h"
 #include "support/TestPackage.h"
 #include "support/TestZip.h"
+#include "support/UnixLink.h"
 #include "uninstall/UninstallWorker.h"
 
 namespace {
@@ -145,6 +146,26 @@ TEST_F(UninstallWorkerTest, WhatWasThereBeforeStays)
     // Only an emptied folder may go: what others put there stays.
     m_worker->OnWizardFinish();
     EXPECT_EQ(std::vector<FolderRemoval>{FolderRemoval::IfEmpty}, m_worker->removals);
+}
+
+TEST_F(UninstallWorkerTest, NothingIsDeletedThroughALink)
+{
+    // Since the installation, "docs" has become a link to a folder outside
+    // holding a file of the listed name; the installation folder has a
+    // sibling reached through a link too.
+    Install();
+    std::wstring outside = m_root.Path(L"outside");
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(outside + L"\\manual.txt", Bytes("someone else's")));
+    ASSERT_TRUE(DeleteFileW(Installed(L"docs\\manual.txt").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW(Installed(L"docs").c_str()));
+    ASSERT_TRUE(MakeUnixLink(Installed(L"docs"), "../outside"));
+    CFakePage* page = nullptr;
+    RunUninstallation(0, page);
+    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+    EXPECT_TRUE(Exists(outside + L"\\manual.txt")) << "deleted through the link";
+    EXPECT_FALSE(Exists(Installed(L"readme.txt"))) << "the rest goes as before";
+    EXPECT_TRUE(RemoveUnixLink(Installed(L"docs")));
 }
 
 TEST_F(UninstallWorkerTest, ListThatCannotBeReadRemovesNothing)
