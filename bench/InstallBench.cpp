@@ -22,9 +22,10 @@ const int STEP_COUNT = sizeof(STEPS) / sizeof(STEPS[0]);
 
 void Clean(CInstallWorker& worker)
 {
-    RemoveProgramGroupFolder(ProgramGroup);
+    // The created files include the group's shortcuts.
     for (unsigned i = 0; i < worker.GetCreatedFiles().GetCount(); ++i)
         DeleteFileW(worker.GetCreatedFiles()[i]);
+    RemoveDirectoryW(ProgramGroupPath);
     DeleteFolderTree(InstallFolder, L"*.*", true, true);
     TStrStatic<MAX_PATH> key;
     FormatUninstallKey(key);
