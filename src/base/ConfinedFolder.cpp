@@ -9,7 +9,13 @@ namespace {
 // kernel32, Windows Vista and later.
 using GetFinalPathNameByHandleWFn = DWORD(WINAPI*)(HANDLE file, LPWSTR path, DWORD chars, DWORD flags);
 using SetFileInformationByHandleFn = BOOL(WINAPI*)(HANDLE file, int infoClass, LPVOID info, DWORD bytes);
+using GetFileInformationByHandleExFn = BOOL(WINAPI*)(HANDLE file, int infoClass, LPVOID info, DWORD bytes);
 const int FILE_DISPOSITION_INFO_CLASS = 4;
+const int FILE_ATTRIBUTE_TAG_INFO_CLASS = 9;
+struct TAttributeTagInfo {
+    DWORD fileAttributes;
+    DWORD reparseTag;
+};
 
 template <typename Fn>
 Fn GetKernelFunction(const char* name)
@@ -27,6 +33,25 @@ void DeleteThroughHandle(HANDLE file)
     BOOL remove = TRUE;
     if (setInformation)
         setInformation(file, FILE_DISPOSITION_INFO_CLASS, &remove, sizeof(remove));
+}
+
+// Whether an open file is a link itself. The attributes alone are asked for
+// where the system can: the whole information costs a volume query as well.
+bool IsLink(HANDLE file, bool* isLink)
+{
+    DWORD attributes = 0;
+    TAttributeTagInfo tag = {};
+    auto getInformation = GetKernelFunction<GetFileInformationByHandleExFn>("GetFileInformationByHandleEx");
+    if (getInformation && getInformation(file, FILE_ATTRIBUTE_TAG_INFO_CLASS, &tag, sizeof(tag))) {
+        attributes = tag.fileAttributes;
+    } else {
+        BY_HANDLE_FILE_INFORMATION information;
+        if (!GetFileInformationByHandle(file, &information))
+            return false;
+        attributes = information.dwFileAttributes;
+    }
+    *isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return true;
 }
 
 } // namespace
@@ -68,18 +93,25 @@ bool CConfinedFolder::Init(const wchar_t* folder)
 
 bool CConfinedFolder::Contains(HANDLE file) const
 {
-    BY_HANDLE_FILE_INFORMATION information;
-    bool inside = GetFileInformationByHandle(file, &information) &&
-                  !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    if (inside && !m_resolved.IsEmpty()) {
-        // Both paths come from the file system, in the case it stores:
-        // short names and spellings of the folder cannot differ.
-        TStrStatic<MAX_PATH> path;
-        inside = GetResolvedPath(file, path) && IsPathBelow(path, m_resolved);
-    }
-    if (!inside)
+    bool isLink = true;
+    if (!IsLink(file, &isLink) || isLink) {
         SetLastError(ERROR_STOPPED_ON_SYMLINK);
-    return inside;
+        return false;
+    }
+    return LiesInside(file);
+}
+
+bool CConfinedFolder::LiesInside(HANDLE file) const
+{
+    if (m_resolved.IsEmpty())
+        return true;
+    // Both paths come from the file system, in the case it stores: short
+    // names and spellings of the folder cannot differ.
+    TStrStatic<MAX_PATH> path;
+    if (GetResolvedPath(file, path) && IsPathBelow(path, m_resolved))
+        return true;
+    SetLastError(ERROR_STOPPED_ON_SYMLINK);
+    return false;
 }
 
 bool CConfinedFolder::OpenWrite(CBinFile& file, const wchar_t* path) const
@@ -98,7 +130,8 @@ bool CConfinedFolder::OpenWrite(CBinFile& file, const wchar_t* path) const
         if (!file.Open(path, GENERIC_WRITE, share, OPEN_EXISTING, flags))
             return false;
     }
-    if (!Contains(file.GetHandle())) {
+    // A file this open created is no link; only where it lies is in question.
+    if (created ? !LiesInside(file.GetHandle()) : !Contains(file.GetHandle())) {
         if (created)
             DeleteThroughHandle(file.GetHandle());
         file.Close();

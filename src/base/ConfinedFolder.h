@@ -30,6 +30,8 @@ public:
     bool OpenWrite(CBinFile& file, const wchar_t* path) const;
 
 private:
+    // Whether the file, as the file system resolves it, lies inside.
+    bool LiesInside(HANDLE file) const;
     // "\\?\C:\x" or "\\?\UNC\server\share\x" as "C:\x" or "\\server\share\x".
     static bool GetResolvedPath(HANDLE file, CStr& path);
 
