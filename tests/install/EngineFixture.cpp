@@ -10,6 +10,8 @@
 #include "base/FileSystem.h"
 #include "res/TextIds.h"
 #include "support/Process.h"
+#include "support/TestPackage.h"
+#include "support/UnixLink.h"
 
 std::vector<std::wstring> Paths(const CPathList& list)
 {
@@ -65,6 +67,15 @@ void EngineTest::RunInstallation(CTestInstallWorker& worker, CFakePage& page)
     ASSERT_TRUE(page.PumpUntil([&] {
         return worker.IsFinished() && !page.buttons.empty() && page.buttons.back() == PSWIZB_FINISH;
     }));
+}
+
+bool EngineTest::LinkDocsOutside(const std::wstring& outside) const
+{
+    std::wstring docs = m_install + L"\\docs";
+    return CreateDirectoryW(outside.c_str(), nullptr) &&
+           WriteBytes(outside + L"\\manual.txt", ByteVector{'m', 'i', 'n', 'e'}) &&
+           DeleteFileW((docs + L"\\manual.txt").c_str()) && RemoveDirectoryW(docs.c_str()) &&
+           MakeUnixLink(docs, "../" + std::string(outside.begin() + outside.rfind(L'\\') + 1, outside.end()));
 }
 
 std::wstring EngineTest::GroupFolder() const

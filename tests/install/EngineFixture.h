@@ -40,6 +40,9 @@ protected:
     std::wstring Installed(const std::wstring& relative) const { return m_install + L"\\" + relative; }
     std::wstring GroupFolder() const;
     std::wstring DesktopLink() const;
+    // Turns the installed "docs" into a link to `outside` (made here, below
+    // the scratch folder), which holds a manual.txt of someone else's.
+    bool LinkDocsOutside(const std::wstring& outside) const;
     std::wstring TerminalLog() const;
     static std::wstring SampleInstaller();
     static bool Exists(const std::wstring& path);

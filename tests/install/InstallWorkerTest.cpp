@@ -257,11 +257,7 @@ TEST_F(InstallWorkerTest, RollBackDeletesNothingThroughALink)
     CFakePage page(InstallRows(), &worker);
     RunInstallation(worker, page);
     std::wstring outside = m_root.Path(L"outside");
-    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(outside + L"\\manual.txt", Bytes("someone else's")));
-    ASSERT_TRUE(DeleteFileW(Installed(L"docs\\manual.txt").c_str()));
-    ASSERT_TRUE(RemoveDirectoryW(Installed(L"docs").c_str()));
-    ASSERT_TRUE(MakeUnixLink(Installed(L"docs"), "../outside"));
+    ASSERT_TRUE(LinkDocsOutside(outside));
     worker.OnWizardFinish();
     EXPECT_TRUE(Exists(outside + L"\\manual.txt")) << "deleted through the link";
     EXPECT_FALSE(Exists(Installed(L"readme.txt"))) << "the rest is rolled back as before";

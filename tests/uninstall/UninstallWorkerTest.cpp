@@ -155,11 +155,7 @@ TEST_F(UninstallWorkerTest, NothingIsDeletedThroughALink)
     // sibling reached through a link too.
     Install();
     std::wstring outside = m_root.Path(L"outside");
-    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(outside + L"\\manual.txt", Bytes("someone else's")));
-    ASSERT_TRUE(DeleteFileW(Installed(L"docs\\manual.txt").c_str()));
-    ASSERT_TRUE(RemoveDirectoryW(Installed(L"docs").c_str()));
-    ASSERT_TRUE(MakeUnixLink(Installed(L"docs"), "../outside"));
+    ASSERT_TRUE(LinkDocsOutside(outside));
     CFakePage* page = nullptr;
     RunUninstallation(0, page);
     EXPECT_EQ(UNINSTALL_RUN, page->steps);
