@@ -308,6 +308,23 @@ TEST_F(KxpackCliTest, CommandLineProblemsAndHelp)
         EXPECT_NE(std::string::npos, result.out.find(std::string("usage: kxpack ") + command)) << result.out;
     }
     EXPECT_EQ(0, RunKxpack({"--help"}).exitCode);
+    result = RunKxpack({"--version"});
+    EXPECT_EQ(0, result.exitCode);
+    EXPECT_EQ(0u, result.out.find("kxpack 1.0\nwrites: ")) << result.out;
+}
+
+TEST_F(KxpackCliTest, ConfigurationLinesAreCheckedAndStrictFailsOnWarnings)
+{
+    // A blank before "=" once made the key "missing": now the line is named.
+    WriteText(m_dir / "product/setup.cfg", std::string(CONFIG) + "company_link = https://x\n");
+    ExpectBuildFails("line 8: blanks around \"=\"");
+    WriteText(m_dir / "product/setup.cfg", std::string(CONFIG) + "company_name=Again\n");
+    ExpectBuildFails("\"company_name\" is set again");
+    WriteText(m_dir / "product/setup.cfg", std::string(CONFIG) + "compnay_link=https://x\n");
+    ToolResult lenient = Build();
+    EXPECT_EQ(0, lenient.exitCode) << lenient.err;
+    EXPECT_NE(std::string::npos, lenient.err.find("did you mean \"company_link\"")) << lenient.err;
+    ExpectBuildFails("warning(s), and --strict makes them errors", {"--strict"});
 }
 
 TEST_F(KxpackCliTest, KeygenKeepsExistingKeys)

@@ -57,6 +57,26 @@ TEST(TextToolsTest, LookupFollowsTheSetupProgram)
     EXPECT_NE(std::string::npos, warnings[0].find("511"));
 }
 
+TEST(TextToolsTest, LintFindsWhatTheSetupProgramWouldReadOtherwise)
+{
+    std::vector<std::string> errors, warnings;
+    LintConfigText(u"company_program=P\r\ncompany_name = C\r\n icon_index_1=0\r\ncompany_program=Q\r\n"
+                   u"compnay_link=x\r\nlink_nmae_12=y\r\nfile_name_64=z\r\njust text\r\n\r\nicon_file_63=ok\r\n",
+                   errors, warnings);
+    ASSERT_EQ(3u, errors.size());
+    EXPECT_NE(std::string::npos, errors[0].find("line 2: blanks around \"=\"")) << errors[0];
+    EXPECT_NE(std::string::npos, errors[0].find("write \"company_name=C\"")) << errors[0];
+    EXPECT_NE(std::string::npos, errors[1].find("line 3: blanks")) << errors[1];
+    EXPECT_NE(std::string::npos, errors[2].find("line 4: \"company_program\" is set again (first on line 1)"))
+        << errors[2];
+    ASSERT_EQ(4u, warnings.size());
+    EXPECT_NE(std::string::npos, warnings[0].find("\"compnay_link\" (did you mean \"company_link\"?)")) << warnings[0];
+    EXPECT_NE(std::string::npos, warnings[1].find("(did you mean \"link_name_12\"?)")) << warnings[1];
+    // Shortcuts go up to 63.
+    EXPECT_NE(std::string::npos, warnings[2].find("unknown key \"file_name_64\"")) << warnings[2];
+    EXPECT_NE(std::string::npos, warnings[3].find("line 8: \"just text\" has no \"=\"")) << warnings[3];
+}
+
 TEST(TextToolsTest, ShortcutsEndAtTheFirstIncompleteEntry)
 {
     const std::u16string config = u"link_name_1=A.lnk\r\nfile_name_1=a.exe\r\nicon_file_1=a.exe\r\nicon_index_1=0\r\n"

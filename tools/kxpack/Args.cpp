@@ -61,9 +61,21 @@ int Fail(int code, const std::string& message)
     return code;
 }
 
+namespace {
+
+unsigned g_warnings = 0;
+
+} // namespace
+
 void Warn(const std::string& message)
 {
+    ++g_warnings;
     fprintf(stderr, "kxpack: warning: %s\n", message.c_str());
+}
+
+unsigned WarningCount()
+{
+    return g_warnings;
 }
 
 void Note(const std::string& message)

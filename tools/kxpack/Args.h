@@ -34,4 +34,6 @@ enum : int {
 // "kxpack: <message>" on stderr; returns `code`.
 int Fail(int code, const std::string& message);
 void Warn(const std::string& message);
+// How many warnings Warn has given.
+unsigned WarningCount();
 void Note(const std::string& message);

@@ -40,7 +40,8 @@ const char HELP[] =
     "  --bitmap FILE     header bitmap of the wizard (BMP, 500 x 60)\n"
     "  --licenses DIR    licence texts named <locale id>-<anything> (1033-en.txt)\n"
     "  --program DIR|ZIP the program files: a folder (zipped here) or a ZIP\n"
-    "  --custom DIR|ZIP  optional second archive, extracted after the program files\n";
+    "  --custom DIR|ZIP  optional second archive, extracted after the program files\n"
+    "  --strict          every warning fails the build (for release builds and CI)\n";
 
 struct BuildInputs {
     std::string stub, key, output, config, bitmap, licenses, program, custom;
@@ -120,6 +121,8 @@ bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, st
     }
     text = NormalizeConfigText(text);
     std::vector<std::string> errors, warnings;
+    // The lines first: a blank before "=" also makes a required key "missing".
+    LintConfigText(text, errors, warnings);
     CheckConfigText(text, errors, warnings);
     for (const auto& warning : warnings)
         Warn(path + ": " + warning);
@@ -207,7 +210,7 @@ int RunBuild(int argc, char** argv)
     if (!args.Parse(argc, argv,
                     {{"stub", true}, {"key", true}, {"output", true}, {"product", true},
                      {"config", true}, {"bitmap", true}, {"licenses", true}, {"program", true},
-                     {"custom", true}, {"help", false}},
+                     {"custom", true}, {"strict", false}, {"help", false}},
                     error))
         return Fail(EXIT_USAGE, error + "\n\n" + HELP);
     if (args.Has("help")) {
@@ -258,6 +261,9 @@ int RunBuild(int argc, char** argv)
     if (!in.custom.empty() && !LoadArchive(in.custom, in.output, customZip, error))
         return Fail(EXIT_FAILED, error);
     WarnAboutShortcuts(configText, programZip);
+
+    if (args.Has("strict") && WarningCount() > 0)
+        return Fail(EXIT_FAILED, std::to_string(WarningCount()) + " warning(s), and --strict makes them errors");
 
     std::vector<PackageRecord> licenseRecords;
     if (!AddSigned(key, &certificate, RECORD_CONFIG, RECORD_CONFIG_SIGNATURE, configRecord,

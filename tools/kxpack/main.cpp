@@ -18,8 +18,15 @@ const char USAGE[] =
     "  build    build an installer from the setup program and a product folder\n"
     "  inspect  show and verify an installer or an uninstaller\n"
     "\n"
-    "Run 'kxpack <command> --help' for the options of a command.\n"
+    "Run 'kxpack <command> --help' for the options of a command;\n"
+    "'kxpack --version' for the version and the format it writes.\n"
     "Exit status: 0 success, 1 failure (or nothing verified), 2 wrong command line.\n";
+
+const char VERSION[] =
+    "kxpack 1.0\n"
+    "writes: installers of the kxsetup setup program, 32-bit (x86) or 64-bit (x86-64) stub;\n"
+    "        package containers \"KX24\" (licence, core, custom), records signed with RSA and SHA-1,\n"
+    "        program files as ZIP (stored or deflated, no ZIP64), texts as UTF-16LE\n";
 
 } // namespace
 
@@ -32,6 +39,10 @@ int main(int argc, char** argv)
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         fputs(USAGE, stdout);
+        return EXIT_OK;
+    }
+    if (command == "--version") {
+        fputs(VERSION, stdout);
         return EXIT_OK;
     }
     if (command == "keygen")

@@ -2,6 +2,9 @@
 
 #include "TextCodec.h"
 
+#include <algorithm>
+#include <map>
+
 const std::vector<RequiredConfigKey> REQUIRED_CONFIG_KEYS = {
     {u"company_program=", 0x200},
     {u"company_program_brief=", 0x100},
@@ -108,4 +111,107 @@ std::vector<ConfigShortcut> ListConfigShortcuts(const std::u16string& text)
         shortcuts.push_back(shortcut);
     }
     return shortcuts;
+}
+
+namespace {
+
+// The keys the setup program reads; "N" stands for a shortcut's number.
+const char* const KNOWN_KEYS[] = {"company_program", "company_program_brief", "company_name", "company_link",
+                                  "link_name_N", "file_name_N", "icon_file_N", "icon_index_N"};
+
+// The key with a shortcut number 1..63 written as "N".
+std::string KeyPattern(const std::string& key)
+{
+    size_t digits = key.size();
+    while (digits > 0 && key[digits - 1] >= '0' && key[digits - 1] <= '9')
+        --digits;
+    if (digits == key.size() || digits == 0 || key[digits - 1] != '_' || key[digits] == '0' ||
+        key.size() - digits > 2 || std::stoul(key.substr(digits)) > MAX_SHORTCUTS)
+        return key;
+    return key.substr(0, digits) + "N";
+}
+
+size_t EditDistance(const std::string& a, const std::string& b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The known key nearest to `key`, numbered as `key` is.
+std::string NearestKey(const std::string& key)
+{
+    std::string pattern = KeyPattern(key), best;
+    size_t bestDistance = 0;
+    for (const char* known : KNOWN_KEYS) {
+        size_t distance = EditDistance(pattern, known);
+        if (best.empty() || distance < bestDistance) {
+            best = known;
+            bestDistance = distance;
+        }
+    }
+    if (best.size() > 1 && best.back() == 'N' && pattern.size() > 1 && pattern.back() == 'N')
+        best = best.substr(0, best.size() - 1) + key.substr(pattern.size() - 1);
+    return best;
+}
+
+} // namespace
+
+void LintConfigText(const std::u16string& text, std::vector<std::string>& errors,
+                    std::vector<std::string>& warnings)
+{
+    std::map<std::string, unsigned> firstLine;
+    unsigned number = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos)
+            end = text.size();
+        std::string line = ToUtf8(text.substr(start, end - start));
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.find_first_not_of(" \t") == std::string::npos)
+            continue;
+        std::string where = "line " + std::to_string(number) + ": ";
+        size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            warnings.push_back(where + "\"" + line + "\" has no \"=\", so it sets nothing");
+            continue;
+        }
+        std::string key = line.substr(0, equals);
+        std::string value = line.substr(equals + 1);
+        size_t keyStart = key.find_first_not_of(" \t");
+        size_t keyEnd = key.find_last_not_of(" \t");
+        std::string bare = keyStart == std::string::npos ? "" : key.substr(keyStart, keyEnd - keyStart + 1);
+        bool valueBlank = !value.empty() && (value[0] == ' ' || value[0] == '\t');
+        if (bare.size() != key.size() || valueBlank) {
+            size_t valueStart = value.find_first_not_of(" \t");
+            errors.push_back(where + "blanks around \"=\" or before the key (\"" + line +
+                             "\"): the setup program would not find the key; write \"" + bare + "=" +
+                             (valueStart == std::string::npos ? "" : value.substr(valueStart)) + "\"");
+            continue;
+        }
+        auto seen = firstLine.find(key);
+        if (seen != firstLine.end()) {
+            errors.push_back(where + "\"" + key + "\" is set again (first on line " + std::to_string(seen->second) +
+                             "); the setup program reads only the first");
+            continue;
+        }
+        firstLine[key] = number;
+        std::string pattern = KeyPattern(key);
+        if (std::find_if(std::begin(KNOWN_KEYS), std::end(KNOWN_KEYS),
+                         [&](const char* known) { return pattern == known; }) == std::end(KNOWN_KEYS))
+            warnings.push_back(where + "unknown key \"" + key + "\" (did you mean \"" + NearestKey(key) + "\"?)");
+    }
 }

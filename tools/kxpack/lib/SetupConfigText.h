@@ -29,6 +29,14 @@ bool LookupConfigValue(const std::u16string& text, const std::u16string& key, st
 void CheckConfigText(const std::u16string& text, std::vector<std::string>& errors,
                      std::vector<std::string>& warnings);
 
+// What the setup program would read differently from what was meant, line
+// by line: blanks around "=" or before the key (the key is then not found)
+// and a key set twice (only the first is read) go to `errors`; a key the
+// setup program does not know (named with the nearest known key) and a line
+// without "=" go to `warnings`.
+void LintConfigText(const std::u16string& text, std::vector<std::string>& errors,
+                    std::vector<std::string>& warnings);
+
 // One shortcut of the program group ("link_name_N=" and its three siblings).
 struct ConfigShortcut {
     unsigned number;
