@@ -313,6 +313,23 @@ TEST_F(KxpackCliTest, CommandLineProblemsAndHelp)
     EXPECT_EQ(0u, result.out.find("kxpack 1.0\nwrites: ")) << result.out;
 }
 
+TEST_F(KxpackCliTest, OutputPathIsCheckedBeforeAnyWork)
+{
+    // Named with the path the user gave, not a scratch or licence file.
+    mkdir((m_dir / "folder").c_str(), 0755);
+    for (const std::string& output : {m_dir / "folder/", m_dir / "folder"}) {
+        ToolResult result = RunKxpack({"build", "--stub", m_dir / "setup.exe", "--key", "missing.pem", "--product",
+                                       m_dir / "product", "--output", output});
+        EXPECT_EQ(1, result.exitCode);
+        EXPECT_EQ("kxpack: " + output + ": names a folder; --output takes the installer's file name\n", result.err);
+    }
+    ToolResult result = RunKxpack({"build", "--stub", m_dir / "setup.exe", "--key", "missing.pem", "--product",
+                                   m_dir / "product", "--output", m_dir / "missing/out.exe"});
+    EXPECT_EQ(1, result.exitCode);
+    EXPECT_EQ("kxpack: " + (m_dir / "missing/out.exe") + ": its folder " + (m_dir / "missing") + " does not exist\n",
+              result.err);
+}
+
 TEST_F(KxpackCliTest, ConfigurationLinesAreCheckedAndStrictFailsOnWarnings)
 {
     // A blank before "=" once made the key "missing": now the line is named.

@@ -222,6 +222,8 @@ int RunBuild(int argc, char** argv)
     BuildInputs in;
     if (!ResolveInputs(args, in, error))
         return Fail(EXIT_USAGE, error);
+    if (!CheckOutputPath(in.output, error))
+        return Fail(EXIT_FAILED, error);
 
     CSigningKey key;
     Bytes stub;

@@ -141,3 +141,22 @@ bool CAtomicFile::Commit(std::string& error)
     m_tempPath.clear();
     return true;
 }
+
+bool CheckOutputPath(const std::string& path, std::string& error)
+{
+    if (path.empty() || path.back() == '/' || IsDirectory(path)) {
+        error = path + ": names a folder; --output takes the installer's file name";
+        return false;
+    }
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (!IsDirectory(folder)) {
+        error = path + ": its folder " + folder + " does not exist";
+        return false;
+    }
+    if (access(folder.c_str(), W_OK) != 0) {
+        error = path + ": its folder " + folder + " cannot be written to: " + strerror(errno);
+        return false;
+    }
+    return true;
+}

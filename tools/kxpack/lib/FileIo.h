@@ -9,6 +9,10 @@
 
 bool ReadWholeFile(const std::string& path, Bytes& out, std::string& error);
 bool IsDirectory(const std::string& path);
+// Whether a file can be written at `path`: it names no folder, and its folder
+// exists and may be written to. Checked before any work, so that a wrong
+// output path does not fail only after all the compressing.
+bool CheckOutputPath(const std::string& path, std::string& error);
 // The names in a folder (without "." and ".."), sorted.
 bool ListFolder(const std::string& folder, std::vector<std::string>& names, std::string& error);
 bool IsRegularFile(const std::string& path);
