@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "base/LinkCheck.h"
+#include "base/SystemLibrary.h"
 
 namespace {
 
@@ -16,14 +17,6 @@ struct TAttributeTagInfo {
     DWORD fileAttributes;
     DWORD reparseTag;
 };
-
-template <typename Fn>
-Fn GetKernelFunction(const char* name)
-{
-    // kernel32 is mapped into every process: no search takes place.
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
-}
 
 // A file this open created and that must not stay: deleted through its
 // handle, as its path may lead elsewhere by now.

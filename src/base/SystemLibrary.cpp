@@ -7,30 +7,26 @@ namespace {
 // From the Windows 8 headers; the XP headers we build against lack it.
 const DWORD LOAD_LIBRARY_SEARCH_SYSTEM32_FLAG = 0x00000800;
 
-template <typename Fn>
-Fn GetKernelProc(const char* name)
+} // namespace
+
+FARPROC GetKernelFunctionAddress(const char* name)
 {
     // kernel32 is mapped into every process: no search takes place.
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name)))
-                  : nullptr;
+    return kernel ? GetProcAddress(kernel, name) : nullptr;
 }
-
-} // namespace
 
 bool RestrictDllSearch()
 {
-    auto setDefault = GetKernelProc<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+    auto setDefault = GetKernelFunction<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
     if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32_FLAG))
         return true;
-    if (auto setDirectory = GetKernelProc<SetDllDirectoryWFn>("SetDllDirectoryW"))
+    if (auto setDirectory = GetKernelFunction<SetDllDirectoryWFn>("SetDllDirectoryW"))
         setDirectory(L"");
     return false;
 }
 
-namespace {
-
-bool SystemPath(const wchar_t* name, CStr& path)
+bool GetSystemFilePath(const wchar_t* name, CStr& path)
 {
     UINT length = GetSystemDirectoryW(path.GetBuffer(), path.GetCapacity());
     if (length == 0 || length >= path.GetCapacity())
@@ -39,6 +35,8 @@ bool SystemPath(const wchar_t* name, CStr& path)
     TStrStatic<0x104> folder(path);
     return path.Format(L"%s\\%s", folder.GetString(), name) > 0;
 }
+
+namespace {
 
 FARPROC FindFunction(HMODULE module, const char* name)
 {
@@ -55,7 +53,7 @@ FARPROC GetSystemFunction(const wchar_t* dll, const char* name)
     HMODULE module = GetModuleHandleW(dll);
     TStrStatic<0x104> path;
     // Never freed: the process keeps it, as it keeps its imports.
-    if (!module && SystemPath(dll, path))
+    if (!module && GetSystemFilePath(dll, path))
         module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return FindFunction(module, name);
 }
@@ -72,7 +70,7 @@ bool CSystemLibrary::Load(const wchar_t* name)
 {
     Free();
     TStrStatic<0x104> path;
-    if (!SystemPath(name, path))
+    if (!GetSystemFilePath(name, path))
         return false;
     // The altered search path makes the DLL's own imports resolve from System32 too.
     m_hModule = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

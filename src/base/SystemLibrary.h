@@ -12,6 +12,19 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD directoryFlags);
 // kernel32 (Windows XP SP1 and later)
 using SetDllDirectoryWFn = BOOL(WINAPI*)(LPCWSTR path);
 
+// A kernel32 function that older Windows versions may lack; null then.
+FARPROC GetKernelFunctionAddress(const char* name);
+template <typename Fn>
+Fn GetKernelFunction(const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetKernelFunctionAddress(name)));
+}
+
+class CStr;
+// "<System32>\<name>": programs and DLLs of the system are named by their
+// full path, never searched for.
+bool GetSystemFilePath(const wchar_t* name, CStr& path);
+
 // Narrows the DLL search to System32; where that call is missing (XP, Vista,
 // an unpatched 7), takes the current folder out of the search instead.
 // Returns which of the two took effect (true: System32 only).

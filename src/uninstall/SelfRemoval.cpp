@@ -11,6 +11,7 @@
 #include "base/BinFile.h"
 #include "base/FileSystem.h"
 #include "base/Handle.h"
+#include "base/SystemLibrary.h"
 #include "base/ProtectedFolder.h"
 #include "base/Str.h"
 
@@ -174,12 +175,7 @@ bool CreateSelfRemovalFolder(const wchar_t* base, DWORD seed, CStr& folder)
 bool BuildSelfRemovalCommand(const wchar_t* batchPath, CStr& cmdPath, CStr& commandLine)
 {
     // By its full path: a search would look in the current folder first.
-    TStrStatic<MAX_PATH> system;
-    UINT length = GetSystemDirectoryW(system.GetBuffer(), system.GetCapacity());
-    if (length == 0 || length >= system.GetCapacity())
-        return false;
-    system.UpdateLength();
-    return cmdPath.Format(L"%s\\cmd.exe", system.GetString()) > 0 &&
+    return GetSystemFilePath(L"cmd.exe", cmdPath) &&
            commandLine.Format(L"\"%s\" /D /C \"\"%s\"\"", cmdPath.GetString(), batchPath) > 0;
 }
 
