@@ -9,33 +9,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "EntryNames.h"
 #include "FileIo.h"
 #include "Progress.h"
 
 namespace {
 
-// Entry names are read back in the ANSI code page and must fit in a path of
-// 259 characters below the installation folder.
-const size_t MAX_ENTRY_NAME = 200;
 const uint64_t ZIP32_LIMIT = 0xFFFFFFFFull;
 const uint64_t PROGRESS_THRESHOLD = 8u << 20;
-
-std::string NameProblem(const std::string& name)
-{
-    for (unsigned char ch : name)
-        if (ch < 0x20 || ch > 0x7E || ch == '\\' || ch == ':')
-            return "\"" + name +
-                   "\": only printable ASCII characters other than \\ and : can be used in names "
-                   "(the setup program reads names in the system's ANSI code page)";
-    if (name.size() > MAX_ENTRY_NAME)
-        return "\"" + name + "\": the name is longer than " + std::to_string(MAX_ENTRY_NAME) +
-               " characters";
-    if (IsUnsafeEntryName(name))
-        return "\"" + name + "\": the name leads outside the installation folder or names a device";
-    if (strcasecmp(name.c_str(), "setup.zip") == 0 || strcasecmp(name.c_str(), "custom.zip") == 0)
-        return "\"" + name + "\": the setup program writes its temporary archive under this name";
-    return "";
-}
 
 struct FolderItem {
     std::string path;
@@ -64,7 +45,7 @@ bool Walk(const std::string& root, const std::string& prefix, std::vector<Folder
             error = path + ": neither a file nor a folder";
             return false;
         }
-        std::string problem = NameProblem(relative + (folder ? "/" : ""));
+        std::string problem = EntryNameProblem(relative + (folder ? "/" : ""));
         if (!problem.empty()) {
             error = root + ": " + problem;
             return false;
@@ -191,37 +172,6 @@ private:
 
 } // namespace
 
-bool IsUnsafeEntryName(const std::string& name)
-{
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4",
-                                          "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
-                                          "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
-    std::string path = name;
-    std::replace(path.begin(), path.end(), '\\', '/');
-    if (path.empty() || path[0] == '/' || path.find(':') != std::string::npos)
-        return true;
-    size_t start = 0;
-    for (;;) {
-        size_t end = path.find('/', start);
-        bool last = end == std::string::npos;
-        std::string part = path.substr(start, last ? std::string::npos : end - start);
-        if (part.empty() && !last)
-            return true;
-        // Windows drops trailing dots and blanks: "..", "..." and ". ." are no names.
-        if (!part.empty() && part.find_first_not_of(". ") == std::string::npos)
-            return true;
-        std::string stem = part.substr(0, part.find('.'));
-        while (!stem.empty() && stem.back() == ' ')
-            stem.pop_back();
-        for (const char* device : devices)
-            if (strcasecmp(stem.c_str(), device) == 0)
-                return true;
-        if (last)
-            return false;
-        start = end + 1;
-    }
-}
-
 bool ZipFolder(const std::string& folder, const std::string& nearPath, Bytes& zip,
                std::string& error)
 {
@@ -232,6 +182,14 @@ bool ZipFolder(const std::string& folder, const std::string& nearPath, Bytes& zi
     std::vector<FolderItem> items;
     if (!Walk(folder, "", items, error))
         return false;
+    std::vector<std::string> names;
+    for (const auto& item : items)
+        names.push_back(item.name);
+    std::string collision = EntryCollisionProblem(names);
+    if (!collision.empty()) {
+        error = folder + ": " + collision;
+        return false;
+    }
     uint64_t totalBytes = 0;
     bool anyFile = false;
     for (const auto& item : items) {
@@ -265,7 +223,7 @@ bool ZipMemory(const std::vector<ZipInput>& inputs, const std::string& nearPath,
     if (!writer.Open(nearPath, error))
         return false;
     for (const auto& input : inputs) {
-        std::string problem = NameProblem(input.name);
+        std::string problem = EntryNameProblem(input.name);
         if (!problem.empty()) {
             error = problem;
             return false;
@@ -341,9 +299,12 @@ std::string CheckZipForSetup(const Bytes& zip)
             return "\"" + entry.name + "\": encrypted entries cannot be extracted";
         if (entry.size >= ZIP32_LIMIT || entry.compressedSize >= ZIP32_LIMIT)
             return "\"" + entry.name + "\": needs ZIP64, which the setup program does not read";
-        std::string problem = NameProblem(entry.name);
+        std::string problem = EntryNameProblem(entry.name);
         if (!problem.empty())
             return problem;
     }
-    return "";
+    std::vector<std::string> names;
+    for (const auto& entry : entries)
+        names.push_back(entry.name);
+    return EntryCollisionProblem(names);
 }

@@ -35,6 +35,3 @@ bool ListZip(const Bytes& zip, std::vector<ZipEntry>& entries, std::string& erro
 bool ReadZipEntry(const Bytes& zip, const std::string& name, Bytes& data, std::string& error);
 // Why the setup program could not extract this archive, or "" when it can.
 std::string CheckZipForSetup(const Bytes& zip);
-// An entry name that the setup program refuses: one that would be written
-// outside the installation folder, or that names a device.
-bool IsUnsafeEntryName(const std::string& name);
