@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "lib/FileIo.h"
-#include "lib/ZipArchive.h"
+#include "lib/ProgramFolder.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     }
     Bytes zip;
     std::string error;
-    if (!ZipFolder(program, out + "/payload.zip", zip, error)) {
+    if (!ZipFolder(program, 315532800, zip, error)) {
         fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

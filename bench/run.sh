@@ -88,8 +88,10 @@ bench_load() { wine_run "$bin/load_bench.exe" "$@"; }
 bench_extract() {
   local size=${1:-120} runs=5
   payload "$size"
+  # The terminal, shortcut 1's program, comes as the custom files.
+  mkdir -p "$dir/terminal" && cp "$sample/terminal.exe" "$dir/terminal/"
   "$top/build/native/bin/kxpack" build --stub "$bin/setup.exe" --key "$key" --product "$top/examples/sample" \
-    --program "$dir/payload.zip" --output "$dir/payload-setup.exe" 2>/dev/null
+    --program "$dir/payload.zip" --custom "$dir/terminal" --output "$dir/payload-setup.exe" 2>/dev/null
   local ours=() theirs=() bytes files seconds start end
   for _ in $(seq "$runs"); do
     sync

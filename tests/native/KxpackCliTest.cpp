@@ -2,13 +2,22 @@
 // reported in one line with a non-zero exit and no half-written output.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstring>
 
 #include "ToolRunner.h"
 #include "lib/FileIo.h"
 #include "lib/PackageFile.h"
+
+extern char** environ;
 
 namespace {
 
@@ -342,6 +351,211 @@ TEST_F(KxpackCliTest, ConfigurationLinesAreCheckedAndStrictFailsOnWarnings)
     EXPECT_EQ(0, lenient.exitCode) << lenient.err;
     EXPECT_NE(std::string::npos, lenient.err.find("did you mean \"company_link\"")) << lenient.err;
     ExpectBuildFails("warning(s), and --strict makes them errors", {"--strict"});
+}
+
+TEST_F(KxpackCliTest, NamesWindowsCannotHoldAreRefused)
+{
+    struct Case {
+        const char* path;
+        const char* message;
+    };
+    const std::string longFolder(189, 'f');
+    for (const Case& c : {Case{"trailing.", "ends in a dot or a blank"}, Case{"sp ", "ends in a dot or a blank"},
+                          Case{"dir./x.txt", "\"dir.\" ends in a dot or a blank"},
+                          Case{"q?x", "cannot hold any of"}, Case{"lt<gt>", "cannot hold any of"},
+                          Case{"pipe|x", "cannot hold any of"}, Case{"star*", "cannot hold any of"},
+                          Case{"quote\"x", "cannot hold any of"}, Case{"tab\tx", "only printable ASCII"},
+                          Case{"sub/DATA.txt", "\"sub/data.txt\": differs from \"sub/DATA.txt\" only in letter case"},
+                          Case{"Sub/other.txt", "only in letter case; Windows would make them one folder"},
+                          Case{"APP.EXE/inner.txt", "\"app.exe\": differs from \"APP.EXE\" only in letter case"}}) {
+        CScratchFolder program;
+        ASSERT_EQ(0, system(("cp -r '" + (m_dir / "product/program") + "/.' '" + program.Path() + "'").c_str()));
+        std::string path = program / c.path;
+        ASSERT_EQ(0, system(("mkdir -p \"$(dirname '" + path + "')\"").c_str()));
+        WriteText(path, "x");
+        ExpectBuildFails(c.message, {"--program", program.Path()});
+    }
+    CScratchFolder program;
+    std::string folder = program / longFolder;
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+    WriteText(folder + "/x", "x");
+    ExpectBuildFails("its folder's name is longer than 188 characters", {"--program", program.Path()});
+}
+
+TEST_F(KxpackCliTest, WhatWouldFailWhenInstallingIsRefused)
+{
+    WriteText(m_dir / "product/licenses/01033-english.txt", "x");
+    ExpectBuildFails("without leading zeros");
+    unlink((m_dir / "product/licenses/01033-english.txt").c_str());
+    WriteText(m_dir / "product/program/uninstall.EXE", "x");
+    ExpectBuildFails("writes the uninstaller under this name");
+    unlink((m_dir / "product/program/uninstall.EXE").c_str());
+    ASSERT_EQ(0, mkdir((m_dir / "product/program/setup.zip").c_str(), 0755));
+    WriteText(m_dir / "product/program/setup.zip/x", "x");
+    ExpectBuildFails("writes its temporary archive under this name");
+    ASSERT_EQ(0, system(("rm -r '" + (m_dir / "product/program/setup.zip") + "'").c_str()));
+    int big = open((m_dir / "product/program/big.bin").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_EQ(0, ftruncate(big, 0x7FFFFFF1)); // sparse: no disk space taken
+    close(big);
+    ExpectBuildFails("big.bin: files over 2147483632 bytes (2 GB) cannot be installed");
+    unlink((m_dir / "product/program/big.bin").c_str());
+
+    // Shortcut 1's file is started after installing: it must be there, among
+    // the program files or the custom ones.
+    const std::string required = "company_program=Test Product\ncompany_program_brief=Test\ncompany_name=T\n";
+    WriteText(m_dir / "product/setup.cfg", required + "link_name_2=X.lnk\nfile_name_2=app.exe\n");
+    ExpectBuildFails("setup.cfg: shortcut 1 (link_name_1=, file_name_1=, icon_file_1=, icon_index_1=) is missing");
+    WriteText(m_dir / "product/setup.cfg", required +
+                                               "link_name_1=T.lnk\nfile_name_1=bin\\tool.exe\nicon_file_1=a\nicon_index_1=0\n"
+                                               "link_name_3=Later.lnk\nfile_name_3=app.exe\n");
+    ExpectBuildFails("shortcut 1: \"bin\\tool.exe\" is not among the program or custom files");
+    ASSERT_EQ(0, mkdir((m_dir / "custom").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((m_dir / "custom/BIN").c_str(), 0755));
+    WriteText(m_dir / "custom/BIN/Tool.exe", "MZ");
+    ToolResult build = Build({"--custom", m_dir / "custom"});
+    EXPECT_EQ(0, build.exitCode) << build.err;
+    EXPECT_NE(std::string::npos, build.err.find("shortcut 3 is not read: the setup program reads shortcuts up to "
+                                                "the first incomplete one, shortcut 2")) << build.err;
+
+    WriteText(m_dir / "product/setup.cfg", std::string(CONFIG).replace(0, 28, "company_program=Test/Product"));
+    build = Build();
+    EXPECT_EQ(0, build.exitCode) << build.err;
+    EXPECT_NE(std::string::npos, build.err.find("company_program=Test/Product: it names the installation folder"))
+        << build.err;
+}
+
+TEST_F(KxpackCliTest, LinksAreFollowedOnlyWhenAskedAndOnlyInside)
+{
+    std::string program = m_dir / "product/program";
+    ASSERT_EQ(0, symlink("/etc/passwd", (program + "/passwd").c_str()));
+    ExpectBuildFails("passwd: a symbolic link; give --follow-links");
+    ExpectBuildFails("passwd: a symbolic link that leads outside", {"--follow-links"});
+    unlink((program + "/passwd").c_str());
+    ASSERT_EQ(0, symlink("/etc", (program + "/etc").c_str()));
+    ExpectBuildFails("etc: a symbolic link that leads outside", {"--follow-links"});
+    unlink((program + "/etc").c_str());
+    ASSERT_EQ(0, symlink(".", (program + "/sub/up").c_str()));
+    ExpectBuildFails("up: a symbolic link to a folder it lies in", {"--follow-links"});
+    unlink((program + "/sub/up").c_str());
+    ASSERT_EQ(0, symlink("/etc/hostname", (m_dir / "product/licenses/1031-german.txt").c_str()));
+    ExpectBuildFails("1031-german.txt: a symbolic link that leads outside", {"--follow-links"});
+    unlink((m_dir / "product/licenses/1031-german.txt").c_str());
+
+    // Inside the folder, a link is packed as the file it points to.
+    ASSERT_EQ(0, symlink("sub/data.txt", (program + "/alias.txt").c_str()));
+    ExpectBuildFails("alias.txt: a symbolic link; give --follow-links");
+    ToolResult build = Build({"--follow-links"});
+    ASSERT_EQ(0, build.exitCode) << build.err;
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "out.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("alias.txt                                                  5000"))
+        << inspect.out;
+}
+
+TEST_F(KxpackCliTest, HeaderBitmapIsCheckedAsTheSetupProgramReadsIt)
+{
+    Bytes good = ReadBytes(m_dir / "product/header.bmp");
+    auto expectRefused = [&](Bytes bmp, const std::string& message) {
+        WriteBytes(m_dir / "product/header.bmp", bmp);
+        ExpectBuildFails("header.bmp: " + message);
+    };
+    expectRefused(Bytes(good.begin(), good.begin() + 5000), "a BMP file cut short: its pixels need 90054 bytes");
+    Bytes gap = good;
+    gap[10] = 64; // pixels said to start 10 bytes later than they do
+    expectRefused(gap, "its pixel data start at byte 64, but the setup program reads them right behind the headers, at byte 54");
+    Bytes core = good;
+    core[14] = 12;
+    expectRefused(core, "an old BMP format (a 12-byte info header)");
+    Bytes png = good;
+    png[30] = 5;
+    expectRefused(png, "compression 5");
+
+    Bytes narrow(54 + 400 * 60 * 3, 0);
+    std::copy(good.begin(), good.begin() + 54, narrow.begin());
+    uint32_t width = 400;
+    memcpy(&narrow[18], &width, 4);
+    expectRefused(narrow, "400 x 60 pixels; the wizard header is 500 x 60 (give --allow-any-bitmap-size");
+    ToolResult allowed = Build({"--allow-any-bitmap-size"});
+    EXPECT_EQ(0, allowed.exitCode) << allowed.err;
+}
+
+TEST_F(KxpackCliTest, SameInputsGiveTheSameBytes)
+{
+    unsetenv("SOURCE_DATE_EPOCH");
+    ASSERT_EQ(0, Build().exitCode);
+    Bytes first = ReadBytes(m_dir / "out.exe");
+    // Another second on the clock, other file times and permissions.
+    sleep(1);
+    struct timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(0, utimes((m_dir / "product/program/app.exe").c_str(), times));
+    ASSERT_EQ(0, chmod((m_dir / "product/program/sub/data.txt").c_str(), 0600));
+    ASSERT_EQ(0, Build().exitCode);
+    EXPECT_TRUE(first == ReadBytes(m_dir / "out.exe")) << "a second build differs";
+
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    ToolResult dated = Build();
+    ASSERT_EQ(0, dated.exitCode) << dated.err;
+    Bytes second = ReadBytes(m_dir / "out.exe");
+    ReadPackage package;
+    std::string error;
+    ASSERT_TRUE(ReadPackageFile(second, package, error)) << error;
+    for (const auto& container : package.containers)
+        EXPECT_EQ(1700000000, container.header.created);
+    EXPECT_EQ(first.size(), second.size());
+    EXPECT_FALSE(first == second);
+
+    setenv("SOURCE_DATE_EPOCH", "yesterday", 1);
+    ToolResult wrong = Build();
+    EXPECT_EQ(2, wrong.exitCode);
+    EXPECT_NE(std::string::npos, wrong.err.find("SOURCE_DATE_EPOCH=yesterday: not a number of seconds"))
+        << wrong.err;
+    unsetenv("SOURCE_DATE_EPOCH");
+}
+
+TEST_F(KxpackCliTest, InterruptedBuildLeavesNothingBehind)
+{
+    // Enough text that deflating it takes a while on any machine.
+    std::string text;
+    uint32_t seed = 1;
+    const char* const words[] = {"order ", "price ", "limit ", "stop ", "chart ", "volume\n"};
+    while (text.size() < (8u << 20)) {
+        seed = seed * 1103515245 + 12345;
+        text += words[(seed >> 16) % 6];
+    }
+    for (int i = 0; i < 6; ++i)
+        WriteText(m_dir / ("product/program/log" + std::to_string(i) + ".txt"), text);
+    for (int signal : {SIGTERM, SIGINT}) {
+        WriteText(m_dir / "out.exe", "earlier installer");
+        std::vector<std::string> before = m_dir.List();
+        std::vector<std::string> args = {KXPACK_PATH, "build", "--stub", m_dir / "setup.exe", "--key",
+                                         *s_keys / "main/package-key.pem", "--product", m_dir / "product",
+                                         "--output", m_dir / "out.exe"};
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        ASSERT_EQ(0, posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ));
+        posix_spawn_file_actions_destroy(&actions);
+        // Signalled once the installer is being written.
+        bool writing = false;
+        for (int wait = 0; wait < 20000 && !writing; ++wait) {
+            for (const auto& name : m_dir.List())
+                writing |= name.find("out.exe.kxpack-") == 0;
+            if (!writing)
+                usleep(500);
+        }
+        EXPECT_TRUE(writing);
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ("earlier installer", ReadText(m_dir / "out.exe"));
+        EXPECT_EQ(before, m_dir.List());
+    }
 }
 
 TEST_F(KxpackCliTest, KeygenKeepsExistingKeys)

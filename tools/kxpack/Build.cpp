@@ -3,27 +3,34 @@
 // The installer is the stub's image, then a licence container (setup
 // configuration, header bitmap and licence texts, each signed), a core
 // container (the program files archive) and optionally a custom container.
+#include <cerrno>
 #include <cstdio>
-#include <ctime>
+#include <cstdlib>
+#include <strings.h>
 
 #include "Args.h"
 #include "Commands.h"
+#include "lib/EntryNames.h"
 #include "lib/FileIo.h"
+#include "lib/InstallerWriter.h"
 #include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
 #include "lib/PeImage.h"
 #include "lib/ProductInputs.h"
+#include "lib/ProgramFolder.h"
 #include "lib/SetupConfigText.h"
 #include "lib/SignedPayload.h"
 #include "lib/TextCodec.h"
 #include "lib/ZipArchive.h"
+#include "lib/ZipWriter.h"
 
 namespace {
 
 const char HELP[] =
     "usage: kxpack build --stub FILE --key FILE --output FILE [--product DIR]\n"
     "                    [--config FILE] [--bitmap FILE] [--licenses DIR]\n"
-    "                    [--program DIR|ZIP] [--custom DIR|ZIP]\n"
+    "                    [--program DIR|ZIP] [--custom DIR|ZIP] [--strict]\n"
+    "                    [--follow-links] [--allow-any-bitmap-size]\n"
     "\n"
     "Builds an installer: the setup program (--stub) with a signed package behind\n"
     "it. Only the stub's image is used, so an installer serves as stub as well.\n"
@@ -37,19 +44,66 @@ const char HELP[] =
     "  --config FILE     setup configuration, key=value lines (UTF-8 or UTF-16);\n"
     "                    needs company_program=, company_program_brief= and\n"
     "                    company_name=\n"
-    "  --bitmap FILE     header bitmap of the wizard (BMP, 500 x 60)\n"
+    "  --bitmap FILE     header bitmap of the wizard: a Windows BMP of 500 x 60\n"
+    "                    pixels, whole (another size only with\n"
+    "                    --allow-any-bitmap-size)\n"
     "  --licenses DIR    licence texts named <locale id>-<anything> (1033-en.txt)\n"
     "  --program DIR|ZIP the program files: a folder (zipped here) or a ZIP\n"
     "  --custom DIR|ZIP  optional second archive, extracted after the program files\n"
-    "  --strict          every warning fails the build (for release builds and CI)\n";
+    "  --strict          every warning fails the build (for release builds and CI)\n"
+    "  --follow-links    pack what symbolic links point to, when that lies inside\n"
+    "                    the folder being packed (links are refused otherwise)\n"
+    "\n"
+    "The same inputs give the same bytes: entries are sorted, file times and\n"
+    "permissions are not stored, and every time written is SOURCE_DATE_EPOCH when\n"
+    "it is set, else 1980-01-01 00:00:00 UTC. Nothing is left behind on failure\n"
+    "or interruption, and an existing output file stays as it was.\n"
+    "\n"
+    "Exit status: 0 built, 1 the build failed (nothing written), 2 usage.\n";
 
 struct BuildInputs {
     std::string stub, key, output, config, bitmap, licenses, program, custom;
+    std::string product;
+    bool followLinks = false;
 };
+
+// The program files or custom files: a folder to be zipped on the way into
+// the installer, or a ready ZIP.
+struct ArchiveInput {
+    std::string source;
+    std::vector<ZipSource> entries; // a folder's
+    Bytes zip;                      // a ready ZIP
+    std::vector<std::string> names;
+};
+
+// Seconds since 1970 for every time the installer holds.
+const int64_t DEFAULT_TIME = 315532800; // 1980-01-01 00:00:00 UTC
+const int64_t LATEST_TIME = 4354819198LL; // the last a ZIP entry can hold
+
+bool BuildTime(int64_t& time, std::string& error)
+{
+    const char* value = getenv("SOURCE_DATE_EPOCH");
+    if (!value) {
+        time = DEFAULT_TIME;
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    long long seconds = strtoll(value, &end, 10);
+    if (!*value || *end || errno || seconds <= 0 || seconds > LATEST_TIME) {
+        error = std::string("SOURCE_DATE_EPOCH=") + value +
+                ": not a number of seconds since 1970 up to the year 2107";
+        return false;
+    }
+    time = seconds;
+    return true;
+}
 
 bool ResolveInputs(const CArgs& args, BuildInputs& in, std::string& error)
 {
     std::string product = args.Get("product");
+    in.product = product;
+    in.followLinks = args.Has("follow-links");
     auto pick = [&](const char* option, const char* inProduct) {
         if (args.Has(option))
             return args.Get(option);
@@ -134,51 +188,90 @@ bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, st
     return true;
 }
 
-// A folder is zipped; a file is taken as a ready ZIP and checked.
-bool LoadArchive(const std::string& source, const std::string& output, Bytes& zip,
-                 std::string& error)
+// A folder is walked (and zipped while the installer is written); a file is
+// taken as a ready ZIP and checked.
+bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& archive, std::string& error)
 {
-    if (IsDirectory(source))
-        return ZipFolder(source, output, zip, error);
-    if (!ReadWholeFile(source, zip, error))
+    archive.source = source;
+    if (IsDirectory(source)) {
+        FolderRules rules;
+        rules.followLinks = followLinks;
+        if (!CollectFolder(source, rules, archive.entries, error))
+            return false;
+        archive.names = EntryNames(archive.entries);
+        return true;
+    }
+    if (!ReadWholeFile(source, archive.zip, error))
         return false;
-    std::string problem = CheckZipForSetup(zip);
+    std::string problem = CheckZipForSetup(archive.zip);
+    std::vector<ZipEntry> entries;
+    if (problem.empty() && !ListZip(archive.zip, entries, problem))
+        problem = "not a readable ZIP archive";
     if (!problem.empty()) {
         error = source + ": " + problem;
         return false;
     }
+    for (const auto& entry : entries)
+        archive.names.push_back(entry.name);
     return true;
 }
 
-void WarnAboutShortcuts(const std::u16string& config, const Bytes& programZip)
+bool WriteArchive(CInstallerWriter& writer, uint32_t type, int64_t time, const ArchiveInput& archive,
+                  uint64_t& size, std::string& error)
 {
-    std::vector<ZipEntry> entries;
-    std::string error;
-    if (!ListZip(programZip, entries, error))
-        return;
+    if (!writer.BeginRecord(type, time, RECORD_ARCHIVE, error))
+        return false;
+    bool written = archive.entries.empty()
+                       ? writer.Write(archive.zip.data(), archive.zip.size(), error)
+                       : WriteZip(archive.entries, time, archive.source, writer, error);
+    return written && writer.EndRecord(size, error);
+}
+
+// The setup program starts shortcut 1's file with /install at the end of
+// every installation and rolls the installation back when it cannot: that
+// shortcut and its file must be there. It reads shortcuts up to the first
+// incomplete one.
+bool CheckShortcuts(const std::string& configPath, const std::u16string& config,
+                    const std::vector<std::string>& installed, std::string& error)
+{
     auto present = [&](const std::u16string& relative) {
         std::string name = ToUtf8(relative);
         for (auto& ch : name)
             if (ch == '\\')
                 ch = '/';
-        for (const auto& entry : entries)
-            if (entry.name == name)
+        for (const auto& entry : installed)
+            if (strcasecmp(entry.c_str(), name.c_str()) == 0)
                 return true;
         return false;
     };
     auto shortcuts = ListConfigShortcuts(config);
-    if (shortcuts.empty())
-        Warn("the configuration names no shortcut (link_name_1=, file_name_1=, icon_file_1=, "
-             "icon_index_1=); file_name_1= is the program started after installation");
+    if (shortcuts.empty()) {
+        error = configPath + ": shortcut 1 (link_name_1=, file_name_1=, icon_file_1=, icon_index_1=) "
+                             "is missing or incomplete; its file is the program the setup program "
+                             "starts after installing";
+        return false;
+    }
+    if (!present(shortcuts[0].file)) {
+        error = configPath + ": shortcut 1: \"" + ToUtf8(shortcuts[0].file) +
+                "\" is not among the program or custom files, and the setup program starts it after "
+                "installing";
+        return false;
+    }
     for (const auto& shortcut : shortcuts) {
-        std::string number = "shortcut " + std::to_string(shortcut.number) + ": ";
-        if (!present(shortcut.file))
-            Warn(number + "\"" + ToUtf8(shortcut.file) + "\" is not among the program files");
+        std::string number = configPath + ": shortcut " + std::to_string(shortcut.number) + ": ";
+        if (shortcut.number > 1 && !present(shortcut.file))
+            Warn(number + "\"" + ToUtf8(shortcut.file) + "\" is not among the program or custom files");
         // The name is the shortcut's file name as it stands.
         const std::u16string& name = shortcut.name;
         if (name.size() < 4 || name.compare(name.size() - 4, 4, u".lnk") != 0)
             Warn(number + "\"" + ToUtf8(name) + "\" does not end in .lnk, so it is not a shortcut file");
     }
+    std::string first = std::to_string(shortcuts.size() + 1);
+    for (unsigned n : UnreadConfigShortcuts(config))
+        Warn(configPath + ": shortcut " + std::to_string(n) + " is not read: the setup program reads "
+             "shortcuts up to the first incomplete one, shortcut " + first +
+             " (each needs link_name_N, file_name_N, icon_file_N and icon_index_N)");
+    return true;
 }
 
 bool AddSigned(const CSigningKey& key, const CPackageCertificate* check, uint32_t id,
@@ -203,6 +296,18 @@ bool AddSigned(const CSigningKey& key, const CPackageCertificate* check, uint32_
 
 } // namespace
 
+// Parts taken from the product folder may be links only as its files may.
+bool CheckProductLinks(const BuildInputs& in, std::string& error)
+{
+    if (in.product.empty())
+        return true;
+    for (const std::string* path : {&in.config, &in.bitmap, &in.licenses, &in.program, &in.custom})
+        if (path->compare(0, in.product.size() + 1, in.product + "/") == 0 &&
+            !CheckLink(*path, in.product, in.followLinks, error))
+            return false;
+    return true;
+}
+
 int RunBuild(int argc, char** argv)
 {
     CArgs args;
@@ -210,7 +315,8 @@ int RunBuild(int argc, char** argv)
     if (!args.Parse(argc, argv,
                     {{"stub", true}, {"key", true}, {"output", true}, {"product", true},
                      {"config", true}, {"bitmap", true}, {"licenses", true}, {"program", true},
-                     {"custom", true}, {"strict", false}, {"help", false}},
+                     {"custom", true}, {"strict", false}, {"follow-links", false},
+                     {"allow-any-bitmap-size", false}, {"help", false}},
                     error))
         return Fail(EXIT_USAGE, error + "\n\n" + HELP);
     if (args.Has("help")) {
@@ -220,9 +326,10 @@ int RunBuild(int argc, char** argv)
     if (!args.Positional().empty())
         return Fail(EXIT_USAGE, "unexpected argument " + args.Positional()[0] + "\n\n" + HELP);
     BuildInputs in;
-    if (!ResolveInputs(args, in, error))
+    int64_t time = 0;
+    if (!ResolveInputs(args, in, error) || !BuildTime(time, error))
         return Fail(EXIT_USAGE, error);
-    if (!CheckOutputPath(in.output, error))
+    if (!CheckOutputPath(in.output, error) || !CheckProductLinks(in, error))
         return Fail(EXIT_FAILED, error);
 
     CSigningKey key;
@@ -238,31 +345,51 @@ int RunBuild(int argc, char** argv)
     FindEmbeddedCertificate(stub.data(), imageEnd, der);
     certificate.Load(der, error);
 
-    Bytes configRecord, bitmap, licenseZip, programZip, customZip;
+    Bytes configRecord, bitmap, licenseZip;
     std::u16string configText;
     BitmapInfo bitmapInfo;
     std::vector<ZipInput> licenseTexts;
     std::vector<std::string> warnings;
+    ArchiveInput program, custom;
     if (!LoadConfig(in.config, configRecord, configText, error))
         return Fail(EXIT_FAILED, error);
     if (!ReadWholeFile(in.bitmap, bitmap, error))
         return Fail(EXIT_FAILED, error);
     if (!CheckBitmap(bitmap, bitmapInfo, error))
         return Fail(EXIT_FAILED, in.bitmap + ": " + error);
-    if (bitmapInfo.width != 500 || bitmapInfo.height != 60)
-        Warn(in.bitmap + ": " + std::to_string(bitmapInfo.width) + " x " +
-             std::to_string(bitmapInfo.height) + " pixels; the wizard header is 500 x 60");
-    if (!LoadLicenseTexts(in.licenses, licenseTexts, warnings, error))
+    if (bitmapInfo.width != 500 || bitmapInfo.height != 60) {
+        std::string size = in.bitmap + ": " + std::to_string(bitmapInfo.width) + " x " +
+                           std::to_string(bitmapInfo.height) + " pixels; the wizard header is 500 x 60";
+        if (!args.Has("allow-any-bitmap-size"))
+            return Fail(EXIT_FAILED, size + " (give --allow-any-bitmap-size to take it as it is)");
+        Note(size + ", taken as it is");
+    }
+    if (!LoadLicenseTexts(in.licenses, in.followLinks, licenseTexts, warnings, error))
         return Fail(EXIT_FAILED, error);
     for (const auto& warning : warnings)
         Warn(warning);
-    if (!ZipMemory(licenseTexts, in.output, licenseZip, error))
-        return Fail(EXIT_FAILED, in.licenses + ": " + error);
-    if (!LoadArchive(in.program, in.output, programZip, error))
+    std::vector<ZipSource> licenseEntries;
+    for (auto& text : licenseTexts) {
+        ZipSource entry;
+        entry.name = text.name;
+        entry.size = text.data.size();
+        entry.data = std::move(text.data);
+        std::string problem = EntryNameProblem(entry.name);
+        if (!problem.empty())
+            return Fail(EXIT_FAILED, in.licenses + ": " + problem);
+        licenseEntries.push_back(std::move(entry));
+    }
+    CMemorySink licenseSink(licenseZip);
+    if (!WriteZip(licenseEntries, time, in.licenses, licenseSink, error))
         return Fail(EXIT_FAILED, error);
-    if (!in.custom.empty() && !LoadArchive(in.custom, in.output, customZip, error))
+    if (!LoadArchive(in.program, in.followLinks, program, error))
         return Fail(EXIT_FAILED, error);
-    WarnAboutShortcuts(configText, programZip);
+    if (!in.custom.empty() && !LoadArchive(in.custom, in.followLinks, custom, error))
+        return Fail(EXIT_FAILED, error);
+    std::vector<std::string> installed = program.names;
+    installed.insert(installed.end(), custom.names.begin(), custom.names.end());
+    if (!CheckShortcuts(in.config, configText, installed, error))
+        return Fail(EXIT_FAILED, error);
 
     if (args.Has("strict") && WarningCount() > 0)
         return Fail(EXIT_FAILED, std::to_string(WarningCount()) + " warning(s), and --strict makes them errors");
@@ -275,23 +402,20 @@ int RunBuild(int argc, char** argv)
         !AddSigned(key, &certificate, RECORD_LICENSES, RECORD_LICENSES_SIGNATURE, licenseZip,
                    licenseRecords, error))
         return Fail(EXIT_FAILED, "signing: " + error);
+    Bytes licenseContainer = SerializeContainer(CONTAINER_LICENSE, time, licenseRecords);
 
-    int64_t now = static_cast<int64_t>(time(nullptr));
-    std::vector<Bytes> containers;
-    containers.push_back(SerializeContainer(CONTAINER_LICENSE, now, licenseRecords));
-    containers.push_back(SerializeContainer(CONTAINER_CORE, now, {{RECORD_ARCHIVE, programZip}}));
-    if (!customZip.empty())
-        containers.push_back(SerializeContainer(CONTAINER_CUSTOM, now, {{RECORD_ARCHIVE, customZip}}));
-    Bytes installer = ComposeProgramFile(stub, imageEnd, containers);
-
-    CAtomicFile output;
-    if (!output.Open(in.output, 0755, error) || !output.Write(installer, error) ||
-        !output.Commit(error))
+    CInstallerWriter writer;
+    uint64_t programSize = 0, customSize = 0;
+    bool hasCustom = !in.custom.empty();
+    if (!writer.Open(in.output, error) || !writer.WriteImage(stub, imageEnd, error) ||
+        !writer.WriteContainer(licenseContainer, error) ||
+        !WriteArchive(writer, CONTAINER_CORE, time, program, programSize, error) ||
+        (hasCustom && !WriteArchive(writer, CONTAINER_CUSTOM, time, custom, customSize, error)) ||
+        !writer.Commit(error))
         return Fail(EXIT_FAILED, error);
-    Note("wrote " + in.output + ": " + std::to_string(installer.size()) + " bytes, the " +
-         EditionName(layout.edition) + " edition (image " +
-         std::to_string(imageEnd) + ", licence container " + std::to_string(containers[0].size()) +
-         ", program files " + std::to_string(programZip.size()) +
-         (customZip.empty() ? "" : ", custom files " + std::to_string(customZip.size())) + ")");
+    Note("wrote " + in.output + ": " + std::to_string(writer.Size()) + " bytes, the " +
+         EditionName(layout.edition) + " edition (image " + std::to_string(imageEnd) +
+         ", licence container " + std::to_string(licenseContainer.size()) + ", program files " +
+         std::to_string(programSize) + (hasCustom ? ", custom files " + std::to_string(customSize) : "") + ")");
     return EXIT_OK;
 }

@@ -99,8 +99,10 @@ std::string EntryNameProblem(const std::string& name)
             break;
         start = end + 1;
     }
-    if (strcasecmp(name.c_str(), "setup.zip") == 0 || strcasecmp(name.c_str(), "custom.zip") == 0)
+    if (strcasecmp(path.c_str(), "setup.zip") == 0 || strcasecmp(path.c_str(), "custom.zip") == 0)
         return Quoted(name) + "the setup program writes its temporary archive under this name";
+    if (strcasecmp(path.c_str(), "Uninstall.exe") == 0)
+        return Quoted(name) + "the setup program writes the uninstaller under this name";
     return "";
 }
 

@@ -4,14 +4,18 @@
 // built and reported when one is inspected, never met by a user.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // Entry names are at most this long, so that a file fits in a path of 259
-// characters below an installation folder of up to 59 characters...
+// characters below an installation folder of up to 58 characters...
 const size_t MAX_ENTRY_NAME = 200;
 // ...and the folder it lies in within the 247 characters a folder may have.
 const size_t MAX_ENTRY_FOLDER = 188;
+
+// The largest file the setup program extracts.
+const uint64_t MAX_ENTRY_BYTES = 0x7FFFFFF0;
 
 // Why the setup program could not create this entry ("" when it can). `name`
 // uses forward slashes; a folder entry ends in one.

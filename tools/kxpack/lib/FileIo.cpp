@@ -8,7 +8,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <csignal>
+#include <pthread.h>
 #include <unistd.h>
+
+#include "ScratchFiles.h"
 
 bool ReadWholeFile(const std::string& path, Bytes& out, std::string& error)
 {
@@ -67,27 +71,14 @@ bool IsRegularFile(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool MakeScratchFile(const std::string& nearPath, std::string& scratchPath, std::string& error)
-{
-    std::string pattern = nearPath + ".scratch-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back(0);
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        error = nearPath + ": cannot create a scratch file beside it: " + strerror(errno);
-        return false;
-    }
-    close(fd);
-    scratchPath = name.data();
-    return true;
-}
-
 CAtomicFile::~CAtomicFile()
 {
     if (m_fd >= 0)
         close(m_fd);
-    if (!m_tempPath.empty())
+    if (!m_tempPath.empty()) {
         unlink(m_tempPath.c_str());
+        ForgetScratchFile(m_tempPath);
+    }
 }
 
 bool CAtomicFile::Open(const std::string& path, unsigned mode, std::string& error)
@@ -96,9 +87,21 @@ bool CAtomicFile::Open(const std::string& path, unsigned mode, std::string& erro
     std::string pattern = path + ".kxpack-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back(0);
+    // No signal between making the file and registering it for removal.
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &before);
     m_fd = mkstemp(name.data());
+    int made = errno;
+    if (m_fd >= 0 && !RegisterScratchFile(name.data())) {
+        unlink(name.data());
+        close(m_fd);
+        m_fd = -1;
+        made = EMFILE;
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (m_fd < 0) {
-        error = path + ": cannot create: " + strerror(errno);
+        error = path + ": cannot create: " + strerror(made);
         return false;
     }
     m_tempPath = name.data();
@@ -138,7 +141,17 @@ bool CAtomicFile::Commit(std::string& error)
         error = m_path + ": cannot replace: " + strerror(errno);
         return false;
     }
+    ForgetScratchFile(m_tempPath);
     m_tempPath.clear();
+    return true;
+}
+
+bool CAtomicFile::WriteAt(uint64_t offset, const void* data, size_t size, std::string& error)
+{
+    if (pwrite(m_fd, data, size, static_cast<off_t>(offset)) != static_cast<ssize_t>(size)) {
+        error = m_path + ": write failed: " + strerror(errno);
+        return false;
+    }
     return true;
 }
 

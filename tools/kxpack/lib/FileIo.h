@@ -16,11 +16,9 @@ bool CheckOutputPath(const std::string& path, std::string& error);
 // The names in a folder (without "." and ".."), sorted.
 bool ListFolder(const std::string& folder, std::vector<std::string>& names, std::string& error);
 bool IsRegularFile(const std::string& path);
-// A new empty file with a unique name beside `nearPath`, for scratch work.
-bool MakeScratchFile(const std::string& nearPath, std::string& scratchPath, std::string& error);
-
 // Writes into a temporary file beside the target; Commit() renames it into
-// place. Destroyed without Commit(), it removes the temporary file.
+// place. Destroyed without Commit(), or on SIGINT/SIGTERM/SIGHUP, it
+// removes the temporary file.
 class CAtomicFile {
 public:
     CAtomicFile() = default;
@@ -32,7 +30,11 @@ public:
     bool Open(const std::string& path, unsigned mode, std::string& error);
     bool Write(const void* data, size_t size, std::string& error);
     bool Write(const Bytes& data, std::string& error) { return Write(data.data(), data.size(), error); }
+    // Overwrites bytes already written (a size known only at the end).
+    bool WriteAt(uint64_t offset, const void* data, size_t size, std::string& error);
     bool Commit(std::string& error);
+    // The temporary file's name until Commit().
+    const std::string& TempPath() const { return m_tempPath; }
 
 private:
     std::string m_path;

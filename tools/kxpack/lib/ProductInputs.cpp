@@ -1,17 +1,19 @@
 #include "ProductInputs.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 
 #include "FileIo.h"
+#include "ProgramFolder.h"
 #include "SetupConfigText.h"
 #include "TextCodec.h"
 
 namespace {
 
 const size_t BMP_FILE_HEADER = 14;
-const uint32_t BMP_CORE_HEADER = 12;
 const uint32_t BMP_INFO_HEADER = 40;
+const uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
 
 int32_t ReadI32(const uint8_t* p)
 {
@@ -20,41 +22,84 @@ int32_t ReadI32(const uint8_t* p)
 
 } // namespace
 
+// The rules the setup program applies before it draws the header: an info
+// header of at least 40 bytes, the colour table, then pixel data for every
+// row, found right behind them.
 bool CheckBitmap(const Bytes& bmp, BitmapInfo& info, std::string& error)
 {
-    if (bmp.size() < BMP_FILE_HEADER + BMP_CORE_HEADER || bmp[0] != 'B' || bmp[1] != 'M') {
+    if (bmp.size() < 2 || bmp[0] != 'B' || bmp[1] != 'M') {
         error = "not a BMP file";
+        return false;
+    }
+    if (bmp.size() < BMP_FILE_HEADER + BMP_INFO_HEADER) {
+        error = "a BMP file cut short in its header (" + std::to_string(bmp.size()) + " bytes)";
         return false;
     }
     uint32_t pixelOffset = ReadU32(&bmp[10]);
     uint32_t headerSize = ReadU32(&bmp[14]);
-    if (headerSize == BMP_CORE_HEADER) {
-        info.width = ReadU16(&bmp[18]);
-        info.height = ReadU16(&bmp[20]);
-        info.bitsPerPixel = ReadU16(&bmp[24]);
-    } else if (headerSize >= BMP_INFO_HEADER && bmp.size() >= BMP_FILE_HEADER + BMP_INFO_HEADER) {
-        info.width = ReadI32(&bmp[18]);
-        info.height = ReadI32(&bmp[22]);
-        info.bitsPerPixel = ReadU16(&bmp[28]);
-    } else {
-        error = "not a BMP file (unknown info header)";
+    if (headerSize < BMP_INFO_HEADER) {
+        error = "an old BMP format (a " + std::to_string(headerSize) +
+                "-byte info header); save it as a Windows BMP with a 40-byte or larger header";
         return false;
     }
-    info.height = std::abs(info.height);
+    info.width = ReadI32(&bmp[18]);
+    int32_t height = ReadI32(&bmp[22]);
+    info.height = height < 0 ? -height : height;
+    info.bitsPerPixel = ReadU16(&bmp[28]);
+    uint32_t compression = ReadU32(&bmp[30]);
+    uint32_t imageSize = ReadU32(&bmp[34]);
+    uint64_t colours = ReadU32(&bmp[46]);
     static const int depths[] = {1, 4, 8, 16, 24, 32};
-    if (info.width <= 0 || info.height <= 0 ||
+    if (info.width <= 0 || height == 0 || height == INT32_MIN ||
         std::find(std::begin(depths), std::end(depths), info.bitsPerPixel) == std::end(depths)) {
         error = "not a BMP file (size or colour depth)";
         return false;
     }
-    if (pixelOffset < BMP_FILE_HEADER + headerSize || pixelOffset >= bmp.size()) {
-        error = "a damaged BMP file (pixel data outside the file)";
+    if (colours == 0 && info.bitsPerPixel <= 8)
+        colours = 1u << info.bitsPerPixel;
+    if (compression == BI_BITFIELDS && headerSize == BMP_INFO_HEADER)
+        colours += 3; // the masks, where the colour table would be
+    uint64_t offset = BMP_FILE_HEADER + static_cast<uint64_t>(headerSize) + colours * 4;
+    uint64_t stride = ((static_cast<uint64_t>(info.width) * info.bitsPerPixel + 31) / 32) * 4;
+    uint64_t needed = stride * static_cast<uint64_t>(info.height);
+    switch (compression) {
+    case BI_RGB:
+        break;
+    case BI_BITFIELDS:
+        if (info.bitsPerPixel != 16 && info.bitsPerPixel != 32) {
+            error = "bit fields need 16 or 32 bits per pixel";
+            return false;
+        }
+        break;
+    case BI_RLE8:
+    case BI_RLE4:
+        if (info.bitsPerPixel != (compression == BI_RLE8 ? 8 : 4) || height < 0 || imageSize == 0) {
+            error = "a run-length encoded bitmap needs its own bit count, bottom-up rows and a stated "
+                    "image size";
+            return false;
+        }
+        needed = imageSize;
+        break;
+    default:
+        error = "compression " + std::to_string(compression) +
+                " (JPEG, PNG and the like) cannot be drawn; save it uncompressed";
+        return false;
+    }
+    if (pixelOffset != offset) {
+        error = "its pixel data start at byte " + std::to_string(pixelOffset) +
+                ", but the setup program reads them right behind the headers, at byte " +
+                std::to_string(offset);
+        return false;
+    }
+    if (offset + needed > bmp.size()) {
+        error = "a BMP file cut short: its pixels need " + std::to_string(offset + needed) +
+                " bytes, the file has " + std::to_string(bmp.size());
         return false;
     }
     return true;
 }
 
-bool LoadLicenseTexts(const std::string& folder, std::vector<ZipInput>& texts,
+bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<ZipInput>& texts,
                       std::vector<std::string>& warnings, std::string& error)
 {
     texts.clear();
@@ -65,15 +110,18 @@ bool LoadLicenseTexts(const std::string& folder, std::vector<ZipInput>& texts,
     std::map<unsigned long, std::string> locales;
     for (const auto& name : names) {
         std::string path = folder + "/" + name;
+        if (!CheckLink(path, folder, followLinks, error))
+            return false;
         size_t digits = 0;
         while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9')
             ++digits;
         unsigned long locale = digits && digits <= 5 ? std::stoul(name.substr(0, digits)) : 0;
-        if (!IsRegularFile(path) || digits == 0 || digits == name.size() || name[digits] != '-' ||
+        // The setup program looks for "<locale id>-" written without leading zeros.
+        if (!IsRegularFile(path) || digits == 0 || digits == name.size() || name[digits] != '-' || name[0] == '0' ||
             locale == 0 || locale > 0xFFFF) {
             error = path +
-                    ": licence texts are files named <locale id>-<anything>, "
-                    "for example 1033-english.txt";
+                    ": licence texts are files named <locale id>-<anything>, the id in "
+                    "decimal without leading zeros, for example 1033-english.txt";
             return false;
         }
         Bytes raw;

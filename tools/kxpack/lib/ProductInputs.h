@@ -14,11 +14,14 @@ struct BitmapInfo {
     int bitsPerPixel = 0;
 };
 
-// A Windows BMP file: file header, an info header the system can draw.
+// A Windows BMP file the setup program draws: file and info headers, colour
+// table and pixel data all there, as it reads them. `info` is filled in as
+// far as the headers go.
 bool CheckBitmap(const Bytes& bmp, BitmapInfo& info, std::string& error);
 
 // The licence texts of `folder`, named "<locale id>-<anything>", each decoded
 // (UTF-8 or UTF-16) and stored as UTF-16LE with a byte order mark, in name
-// order. Warnings tell of locales given twice.
-bool LoadLicenseTexts(const std::string& folder, std::vector<ZipInput>& texts,
+// order. Warnings tell of locales given twice. Symbolic links are read only
+// with `followLinks`, and only when they lead to a file in `folder`.
+bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<ZipInput>& texts,
                       std::vector<std::string>& warnings, std::string& error);

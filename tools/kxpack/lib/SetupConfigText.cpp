@@ -95,6 +95,16 @@ void CheckConfigText(const std::u16string& text, std::vector<std::string>& error
             warnings.push_back("the value of \"" + key + "\" is cut to its first " +
                                std::to_string(required.capacity - 1) + " characters");
     }
+    // The program's name is the default installation folder's and program
+    // group's name and the uninstall entry's key.
+    std::u16string name;
+    if (LookupConfigValue(text, u"company_program=", name) && !name.empty() &&
+        (name.find_first_of(u"<>:\"/\\|?*") != std::u16string::npos || name.back() == u'.' ||
+         name.back() == u' ' || std::any_of(name.begin(), name.end(), [](char16_t ch) { return ch < 0x20; })))
+        warnings.push_back("company_program=" + ToUtf8(name) +
+                           ": it names the installation folder, the program group and the uninstall "
+                           "entry, and Windows names cannot hold < > : \" / \\ | ? *, control "
+                           "characters or a trailing dot or blank");
 }
 
 std::vector<ConfigShortcut> ListConfigShortcuts(const std::u16string& text)
@@ -111,6 +121,19 @@ std::vector<ConfigShortcut> ListConfigShortcuts(const std::u16string& text)
         shortcuts.push_back(shortcut);
     }
     return shortcuts;
+}
+
+std::vector<unsigned> UnreadConfigShortcuts(const std::u16string& text)
+{
+    std::vector<unsigned> unread;
+    std::u16string value;
+    for (unsigned n = static_cast<unsigned>(ListConfigShortcuts(text).size()) + 1; n <= MAX_SHORTCUTS; ++n)
+        for (const char* key : {"link_name_", "file_name_", "icon_file_", "icon_index_"})
+            if (LookupConfigValue(text, Numbered(key, n), value)) {
+                unread.push_back(n);
+                break;
+            }
+    return unread;
 }
 
 namespace {

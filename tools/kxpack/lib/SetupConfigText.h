@@ -44,3 +44,6 @@ struct ConfigShortcut {
 };
 // Shortcuts 1, 2, ... up to the first number with a key missing, at most 63.
 std::vector<ConfigShortcut> ListConfigShortcuts(const std::u16string& text);
+// Numbers beyond that first incomplete one that have keys all the same:
+// the setup program never reads them.
+std::vector<unsigned> UnreadConfigShortcuts(const std::u16string& text);

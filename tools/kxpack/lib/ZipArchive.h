@@ -1,5 +1,5 @@
-// ZIP archives for the package, through libzip: made from a folder or taken
-// ready-made, and listed for inspection. The setup program reads them with
+// ZIP archives for the package, read through libzip: ready-made ones are
+// checked and archives are listed for inspection. The setup program reads them with
 // its own limits (no ZIP64, methods 0 and 8, names in the ANSI code page), so
 // archives that it could not extract are refused here, with the reason.
 #pragma once
@@ -22,13 +22,6 @@ struct ZipInput {
     Bytes data;
 };
 
-// Every file and folder under `folder`, deflated, in name order. libzip
-// writes into a scratch file beside `nearPath` (the output), removed after.
-bool ZipFolder(const std::string& folder, const std::string& nearPath, Bytes& zip,
-               std::string& error);
-// Entries from memory (the licence texts), deflated.
-bool ZipMemory(const std::vector<ZipInput>& inputs, const std::string& nearPath, Bytes& zip,
-               std::string& error);
 // Reads the entries of an archive in memory; false when libzip cannot open it.
 bool ListZip(const Bytes& zip, std::vector<ZipEntry>& entries, std::string& error);
 // Reads one entry's data.

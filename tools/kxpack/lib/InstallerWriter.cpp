@@ -1,0 +1,82 @@
+#include "InstallerWriter.h"
+
+#include <cstddef>
+
+#include "PackageFile.h"
+
+namespace {
+
+const size_t PIECE = 1 << 20;
+const uint64_t RECORD_LIMIT = 0xFFFFFFFFull;
+
+} // namespace
+
+bool CInstallerWriter::Put(const void* data, size_t size, std::string& error)
+{
+    if (!m_file.Write(data, size, error))
+        return false;
+    m_size += size;
+    return true;
+}
+
+bool CInstallerWriter::WriteImage(const Bytes& stub, uint32_t imageEnd, std::string& error)
+{
+    Bytes image(stub.begin(), stub.begin() + imageEnd);
+    memcpy(image.data() + PACKAGE_OFFSET_FIELD, &imageEnd, sizeof(imageEnd));
+    return Put(image.data(), image.size(), error);
+}
+
+bool CInstallerWriter::WriteContainer(const Bytes& container, std::string& error)
+{
+    return Put(container.data(), container.size(), error);
+}
+
+bool CInstallerWriter::BeginRecord(uint32_t type, int64_t created, uint32_t recordId, std::string& error)
+{
+    Bytes header = SerializeContainer(type, created, {});
+    uint16_t one = 1;
+    memcpy(header.data() + offsetof(ContainerHeader, recordCount), &one, sizeof(one));
+    AppendU32(header, recordId);
+    AppendU32(header, 0); // the size, once known
+    m_recordSizeAt = m_size + header.size() - 4;
+    if (!Put(header.data(), header.size(), error))
+        return false;
+    m_recordStart = m_size;
+    m_inRecord = true;
+    m_previous = 0;
+    GetRecordKey(m_key);
+    return true;
+}
+
+bool CInstallerWriter::Write(const uint8_t* data, size_t size, std::string& error)
+{
+    while (size > 0) {
+        size_t piece = size < PIECE ? size : PIECE;
+        m_buffer.assign(data, data + piece);
+        // As ScrambleRecord, continued: the key runs on from the record's start.
+        uint64_t index = m_size - m_recordStart;
+        for (size_t i = 0; i < piece; ++i, ++index) {
+            uint8_t stored = static_cast<uint8_t>(m_buffer[i] ^
+                                                  static_cast<uint8_t>(m_previous + m_key[index % SCRAMBLE_KEY_BYTES]));
+            m_buffer[i] = stored;
+            m_previous = stored;
+        }
+        if (!Put(m_buffer.data(), piece, error))
+            return false;
+        data += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+bool CInstallerWriter::EndRecord(uint64_t& recordSize, std::string& error)
+{
+    m_inRecord = false;
+    recordSize = m_size - m_recordStart;
+    if (recordSize >= RECORD_LIMIT) {
+        error = "a record of 4 GB or more cannot be read by the setup program";
+        return false;
+    }
+    uint32_t size = static_cast<uint32_t>(recordSize);
+    return m_file.WriteAt(m_recordSizeAt, &size, sizeof(size), error);
+}

@@ -1,0 +1,28 @@
+// The files of a folder to be packed, walked once: every name checked with
+// the setup program's rules before anything is compressed, symbolic links
+// refused or, when asked for, followed only to what lies inside the folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ZipWriter.h"
+
+struct FolderRules {
+    bool followLinks = false;
+};
+
+// Whether `path` may be read for a package: it is no symbolic link, or
+// `followLinks` is set and the link leads to something inside `root`.
+bool CheckLink(const std::string& path, const std::string& root, bool followLinks, std::string& error);
+
+// Every file and folder under `folder`, sorted by entry name. Errors name
+// the file at fault.
+bool CollectFolder(const std::string& folder, const FolderRules& rules, std::vector<ZipSource>& entries,
+                   std::string& error);
+
+// The names of `entries`, for the checks that look at all of them.
+std::vector<std::string> EntryNames(const std::vector<ZipSource>& entries);
+
+// The folder as one archive in memory, for tools and tests.
+bool ZipFolder(const std::string& folder, int64_t time, Bytes& zip, std::string& error);

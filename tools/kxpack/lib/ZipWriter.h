@@ -1,0 +1,47 @@
+// Writes ZIP archives the setup program can extract, straight into a sink:
+// files are deflated on all cores, a few at a time, and written in the
+// order given, so memory holds only the entries in flight, never the
+// archive. The bytes depend only on the names and contents given and on
+// one time: no file times, owners or permissions are stored.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Bytes.h"
+
+struct ZipSource {
+    std::string name; // entry name, forward slashes; a folder ends in '/'
+    std::string path; // the file to read; empty for a folder or for `data`
+    Bytes data;
+    uint64_t size = 0; // of the file at `path`, or of `data`
+};
+
+class CByteSink {
+public:
+    virtual ~CByteSink() = default;
+    virtual bool Write(const uint8_t* data, size_t size, std::string& error) = 0;
+};
+
+class CMemorySink : public CByteSink {
+public:
+    explicit CMemorySink(Bytes& out) : m_out(out) {}
+    bool Write(const uint8_t* data, size_t size, std::string&) override
+    {
+        m_out.insert(m_out.end(), data, data + size);
+        return true;
+    }
+
+private:
+    Bytes& m_out;
+};
+
+// The time stored with every entry, from seconds since 1970 (UTC); times a
+// ZIP cannot hold are clamped to 1980 and 2107.
+void ToDosTime(int64_t seconds, uint16_t& time, uint16_t& date);
+
+// Writes the entries in the order given. `what` names the archive in
+// progress lines and errors; an unreadable file is named by its path.
+bool WriteZip(const std::vector<ZipSource>& entries, int64_t time, const std::string& what,
+              CByteSink& sink, std::string& error);
