@@ -424,6 +424,34 @@ TEST_F(KxpackCliTest, WhatWouldFailWhenInstallingIsRefused)
         << build.err;
 }
 
+// A source file that cannot be read is named, not the output being written.
+TEST_F(KxpackCliTest, AnUnreadableSourceFileIsNamed)
+{
+    std::string locked = m_dir / "product/program/sub/locked.dat";
+    WriteText(locked, "secret");
+    ASSERT_EQ(0, chmod(locked.c_str(), 0));
+    std::string key = m_dir / "key.pem";
+    WriteText(key, ReadText(*s_keys / "main/package-key.pem"));
+    std::vector<std::string> args = {"build", "--stub", m_dir / "setup.exe", "--key", key,
+                                     "--product", m_dir / "product", "--output", m_dir / "out.exe"};
+    ToolResult result;
+    if (geteuid() == 0) {
+        // root reads any file: run as nobody, in a tree nobody may read and write.
+        ASSERT_EQ(0, system(("chmod -R a+rwX '" + m_dir.Path() + "' && chmod 0 '" + locked + "'").c_str()));
+        std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " + std::string(KXPACK_PATH);
+        for (const auto& arg : args)
+            command += " '" + arg + "'";
+        result.exitCode = WEXITSTATUS(system((command + " 2>'" + (m_dir / "err.txt") + "'").c_str()));
+        result.err = ReadText(m_dir / "err.txt");
+    } else {
+        result = RunKxpack(args);
+    }
+    EXPECT_EQ(1, result.exitCode) << result.err;
+    EXPECT_NE(std::string::npos, result.err.find("kxpack: " + locked + ": Permission denied")) << result.err;
+    EXPECT_EQ(std::string::npos, result.err.find(".kxpack-")) << result.err;
+    EXPECT_FALSE(IsRegularFile(m_dir / "out.exe"));
+}
+
 TEST_F(KxpackCliTest, LinksAreFollowedOnlyWhenAskedAndOnlyInside)
 {
     std::string program = m_dir / "product/program";
