@@ -205,6 +205,74 @@ TEST_F(KxpackCliTest, InspectFindsTampering)
     EXPECT_NE(std::string::npos, inspect.out.find("would not load")) << inspect.out;
 }
 
+// One stored byte flipped where the setup program would meet it, each time
+// in a copy of the installer: the archive's entry data, its central
+// directory, a container header's reserved bytes and a local header's CRC.
+// Each is found, and named by its entry or its file offset.
+TEST_F(KxpackCliTest, InspectFindsEveryFlippedByte)
+{
+    ASSERT_EQ(0, Build().exitCode);
+    const Bytes file = ReadBytes(m_dir / "out.exe");
+    ReadPackage package;
+    std::string error;
+    ASSERT_TRUE(ReadPackageFile(file, package, error));
+    const ReadContainer* core = package.Kept(CONTAINER_CORE);
+    ASSERT_NE(nullptr, core);
+    const ReadRecord* archive = core->Find(RECORD_ARCHIVE);
+    ASSERT_NE(nullptr, archive);
+    // The archive as the setup program reads it, to find its headers in.
+    const uint64_t base = archive->DataOffset();
+    Bytes zip(file.begin() + static_cast<ptrdiff_t>(base), file.begin() + static_cast<ptrdiff_t>(base + archive->size));
+    uint8_t key[SCRAMBLE_KEY_BYTES];
+    GetRecordKey(key);
+    DescrambleRecord(zip.data(), static_cast<ptrdiff_t>(zip.size()), key);
+    auto header = [&](const char* signature, const std::string& name) {
+        for (size_t at = 0; at + 46 + name.size() <= zip.size(); ++at) {
+            size_t nameAt = at + (signature[2] == 3 ? 30 : 46);
+            if (memcmp(&zip[at], signature, 4) == 0 && ReadU16(&zip[at + (signature[2] == 3 ? 26 : 28)]) == name.size() &&
+                memcmp(&zip[nameAt], name.data(), name.size()) == 0)
+                return at;
+        }
+        ADD_FAILURE() << "no header for " << name;
+        return size_t(0);
+    };
+    size_t local = header("PK\3\4", "sub/data.txt");
+    size_t dataAt = local + 30 + 12 + ReadU16(&zip[local + 28]);
+    size_t central = header("PK\1\2", "app.exe");
+    auto hex = [](uint64_t offset) {
+        char text[64];
+        snprintf(text, sizeof(text), "file offset %llu (0x%llX)", static_cast<unsigned long long>(offset),
+                 static_cast<unsigned long long>(offset));
+        return std::string(text);
+    };
+    struct Flip {
+        const char* what;
+        uint64_t offset;
+        std::string expected;
+    };
+    const Flip flips[] = {
+        {"entry data", base + dataAt, "core archive: \"sub/data.txt\": "},
+        {"central directory", base + central + 20, "core archive: \"app.exe\": its local header at "},
+        {"reserved byte", core->offset + 30,
+         "the container header at " + hex(core->offset) + ": its reserved byte at " + hex(core->offset + 30) +
+             " is not zero"},
+        {"local CRC", base + local + 14,
+         "core archive: \"sub/data.txt\": its local header at " + hex(base + local) + " says CRC-32 "},
+    };
+    for (const Flip& flip : flips) {
+        SCOPED_TRACE(flip.what);
+        Bytes damaged = file;
+        damaged[flip.offset] ^= 0x5A;
+        WriteBytes(m_dir / "damaged.exe", damaged);
+        ToolResult inspect = RunKxpack({"inspect", m_dir / "damaged.exe"});
+        EXPECT_EQ(1, inspect.exitCode);
+        EXPECT_NE(std::string::npos, inspect.out.find("  - " + flip.expected)) << inspect.out;
+        ToolResult json = RunKxpack({"inspect", "--json", m_dir / "damaged.exe"});
+        EXPECT_EQ(1, json.exitCode);
+        EXPECT_NE(std::string::npos, json.out.find("\"verified\": false\n}")) << json.out;
+    }
+}
+
 TEST_F(KxpackCliTest, InspectShowsTheUninstallList)
 {
     ASSERT_EQ(0, Build().exitCode);

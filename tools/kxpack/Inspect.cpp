@@ -32,11 +32,31 @@ const char HELP[] =
     "uninstaller, the uninstall list and flags. Containers and records are read the way\n"
     "the setup program reads them.\n"
     "\n"
+    "Everything the setup program will meet is verified: every byte of the\n"
+    "container headers and record heads as a builder writes them, nothing but a\n"
+    "signing tool's certificate table after the last container, and every entry\n"
+    "of the program files, custom and licence archives inflated and checked\n"
+    "against its CRC-32, its sizes and both of its ZIP headers. Each problem names\n"
+    "the archive and entry, or the file offset (decimal and hex), where it lies.\n"
+    "\n"
     "  --json       print a JSON document instead of text\n"
     "  --cert FILE  check signatures with this DER certificate instead of the\n"
     "               one embedded in the file's own image\n"
     "\n"
-    "Exit status: 0 when the package loads and everything verifies, 1 otherwise.\n";
+    "The JSON document: file, fileSize; edition, machine, imageSize (null when\n"
+    "the file is no program); packageOffset, readTo, stopReason; mode (install,\n"
+    "uninstall, none); certificate {source, subject, sha256, bits}; containers\n"
+    "[{offset, type, kind, created, recordCount, records [{offset, readable, id,\n"
+    "size}]}]; signatures [{name, record, signature, verified, unpacked,\n"
+    "contentSize, problem}]; configuration; licenses [entry]; archives\n"
+    "[{container, problem, verified, offset, entries [entry]}], where an entry is\n"
+    "{name, size, compressedSize, method, crc32, offset (of its local header: a\n"
+    "file offset, for licences one in their archive), verified, problem};\n"
+    "uninstallList; uninstallFlags (null when not recorded); problems [text];\n"
+    "verified (true when there are no problems).\n"
+    "\n"
+    "Exit status: 0 the package loads and everything verifies; 1 damage, or the\n"
+    "file cannot be read or would not load; 2 a wrong command line.\n";
 
 struct SignedPart {
     SignedPart(const char* partName, uint32_t recordId, uint32_t signatureRecordId)
