@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <zlib.h>
+
 #include <cstring>
 
 #include "ToolRunner.h"
@@ -270,6 +272,81 @@ TEST_F(KxpackCliTest, InspectFindsEveryFlippedByte)
         ToolResult json = RunKxpack({"inspect", "--json", m_dir / "damaged.exe"});
         EXPECT_EQ(1, json.exitCode);
         EXPECT_NE(std::string::npos, json.out.find("\"verified\": false\n}")) << json.out;
+    }
+}
+
+// The setup program stops at the first bytes that are no container. A
+// signing tool's certificate table stands there in a signed installer;
+// anything else is named.
+TEST_F(KxpackCliTest, InspectNamesWhatFollowsThePackage)
+{
+    ASSERT_EQ(0, Build().exitCode);
+    Bytes file = ReadBytes(m_dir / "out.exe");
+    const uint64_t end = file.size();
+    file.resize((end + 7) & ~uint64_t(7), 0);
+    uint32_t table = static_cast<uint32_t>(file.size()), tableSize = 64;
+    file.resize(file.size() + tableSize, 0x30);
+    WriteBytes(m_dir / "trailing.exe", file);
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "trailing.exe"});
+    EXPECT_EQ(1, inspect.exitCode);
+    char expected[128];
+    snprintf(expected, sizeof(expected), "%llu bytes at file offset %llu (0x%llX) after the last container",
+             static_cast<unsigned long long>(file.size() - end), static_cast<unsigned long long>(end),
+             static_cast<unsigned long long>(end));
+    EXPECT_NE(std::string::npos, inspect.out.find(expected)) << inspect.out;
+
+    // The same bytes as the certificate table that MakeStub's optional header points at.
+    const uint32_t optional = 0x80 + 24, count = 16;
+    memcpy(&file[optional + 92], &count, 4);
+    memcpy(&file[optional + 96 + 4 * 8], &table, 4);
+    memcpy(&file[optional + 96 + 4 * 8 + 4], &tableSize, 4);
+    WriteBytes(m_dir / "signed.exe", file);
+    inspect = RunKxpack({"inspect", m_dir / "signed.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+}
+
+// A streaming writer leaves CRC and sizes to a data descriptor behind the
+// data; such an archive verifies, and a descriptor that disagrees is named.
+TEST_F(KxpackCliTest, InspectReadsDataDescriptors)
+{
+    const std::string name = "app.exe", content = "MZ program";
+    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                                               static_cast<uInt>(content.size())));
+    uint32_t size = static_cast<uint32_t>(content.size());
+    auto u16 = [](Bytes& out, uint16_t value) { Append(out, &value, 2); };
+    Bytes zip;
+    AppendU32(zip, 0x04034B50);
+    u16(zip, 10), u16(zip, 8), u16(zip, 0), u16(zip, 0), u16(zip, 0x5A21);
+    AppendU32(zip, 0), AppendU32(zip, 0), AppendU32(zip, 0);
+    u16(zip, static_cast<uint16_t>(name.size())), u16(zip, 0);
+    Append(zip, name.data(), name.size());
+    Append(zip, content.data(), content.size());
+    const size_t descriptor = zip.size();
+    AppendU32(zip, 0x08074B50), AppendU32(zip, crc), AppendU32(zip, size), AppendU32(zip, size);
+    const uint32_t central = static_cast<uint32_t>(zip.size());
+    AppendU32(zip, 0x02014B50);
+    u16(zip, 20), u16(zip, 10), u16(zip, 8), u16(zip, 0), u16(zip, 0), u16(zip, 0x5A21);
+    AppendU32(zip, crc), AppendU32(zip, size), AppendU32(zip, size);
+    u16(zip, static_cast<uint16_t>(name.size())), u16(zip, 0), u16(zip, 0), u16(zip, 0), u16(zip, 0);
+    AppendU32(zip, 0), AppendU32(zip, 0);
+    Append(zip, name.data(), name.size());
+    const uint32_t centralSize = static_cast<uint32_t>(zip.size()) - central;
+    AppendU32(zip, 0x06054B50), u16(zip, 0), u16(zip, 0), u16(zip, 1), u16(zip, 1);
+    AppendU32(zip, centralSize), AppendU32(zip, central), u16(zip, 0);
+
+    for (bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged descriptor" : "descriptor");
+        if (damaged)
+            zip[descriptor + 4] ^= 0x01;
+        WriteBytes(m_dir / "streamed.zip", zip);
+        ToolResult build = Build({"--program", m_dir / "streamed.zip"});
+        ASSERT_EQ(0, build.exitCode) << build.err;
+        ToolResult inspect = RunKxpack({"inspect", m_dir / "out.exe"});
+        EXPECT_EQ(damaged ? 1 : 0, inspect.exitCode) << inspect.out;
+        if (damaged)
+            EXPECT_NE(std::string::npos,
+                      inspect.out.find("core archive: \"app.exe\": its data descriptor at file offset "))
+                << inspect.out;
     }
 }
 
