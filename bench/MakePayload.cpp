@@ -1,10 +1,12 @@
 // Writes a deterministic program folder for the extraction benchmarks and
 // zips it the way kxpack does:
-//   make_payload OUTDIR MEGABYTES [--no-zip]  ->  OUTDIR/program/..., OUTDIR/payload.zip
+//   make_payload OUTDIR MEGABYTES [--no-zip] [--files N]  ->  OUTDIR/program/..., OUTDIR/payload.zip
 // Several hundred files in nested folders, a few of them over 10 MB; half of
-// the bytes compress well (text), half not at all (random).
+// the bytes compress well (text), half not at all (random). --files makes
+// the small and middling files larger, so that there are about N in all.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -60,9 +62,18 @@ void MakeFolders(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    bool zipIt = !(argc == 4 && std::string(argv[3]) == "--no-zip");
-    if (argc != 3 && zipIt) {
-        fprintf(stderr, "usage: make_payload OUTDIR MEGABYTES [--no-zip]\n");
+    bool zipIt = true, usage = argc < 3;
+    size_t files = 0;
+    for (int i = 3; i < argc; ++i) {
+        if (std::string(argv[i]) == "--no-zip")
+            zipIt = false;
+        else if (std::string(argv[i]) == "--files" && i + 1 < argc)
+            files = strtoul(argv[++i], nullptr, 10);
+        else
+            usage = true;
+    }
+    if (usage) {
+        fprintf(stderr, "usage: make_payload OUTDIR MEGABYTES [--no-zip] [--files N]\n");
         return 2;
     }
     std::string out = argv[1];
@@ -83,8 +94,13 @@ int main(int argc, char** argv)
     uint64_t planned = 0;
     for (size_t size : sizes)
         planned += size;
+    // The files below have 128,375 bytes on average.
+    double scale = 1;
+    if (files > sizes.size() && total > planned)
+        scale = std::max(1.0, static_cast<double>(total - planned) / (128375.0 * static_cast<double>(files - sizes.size())));
     while (planned < total) {
         size_t size = random.Below(8) == 0 ? 200000 + random.Below(800000) : 1000 + random.Below(120000);
+        size = static_cast<size_t>(static_cast<double>(size) * scale);
         size = static_cast<size_t>(std::min<uint64_t>(size, total - planned));
         sizes.push_back(size);
         planned += size;

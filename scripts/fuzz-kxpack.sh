@@ -77,7 +77,7 @@ if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" "$t
   echo "== building $target"
   flags=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined
     -fno-sanitize-recover=all -I"$top/tools/kxpack" -I"$top/src" -I"$top/tests/fuzz")
-  read -ra zipflags <<<"$(pkg-config --cflags libzip libcrypto)"
+  read -ra zipflags <<<"$(pkg-config --cflags libzip libcrypto zlib)"
   objects=()
   failed=0
   for source in "${sources[@]}"; do
@@ -87,7 +87,7 @@ if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" "$t
   done
   for pid in $(jobs -p); do wait "$pid" || failed=1; done
   [ "$failed" -eq 0 ] || fail "compiling failed"
-  read -ra libs <<<"$(pkg-config --libs libzip libcrypto)"
+  read -ra libs <<<"$(pkg-config --libs libzip libcrypto zlib)"
   clang++ -fsanitize=fuzzer,address,undefined -o "$target" "${objects[@]}" "${libs[@]}" -llzo2 ||
     fail "linking failed"
 fi

@@ -16,7 +16,7 @@ packages=(
   wine wine32:i386 wine64 xvfb x11-utils imagemagick
   cmake ninja-build dpkg-dev g++ make pkg-config
   openssl libssl-dev liblzo2-dev libzip-dev
-  unzip bc osslsigncode nsis
+  unzip zip time bc osslsigncode nsis
 )
 
 as_root() {

@@ -11,6 +11,8 @@
 
 #include <csignal>
 
+#include <zlib.h>
+
 #include <cstring>
 
 #include "ToolRunner.h"
@@ -212,6 +214,159 @@ TEST_F(KxpackCliTest, InspectFindsTampering)
     inspect = RunKxpack({"inspect", m_dir / "cut.exe"});
     EXPECT_EQ(1, inspect.exitCode);
     EXPECT_NE(std::string::npos, inspect.out.find("would not load")) << inspect.out;
+}
+
+// One stored byte flipped where the setup program would meet it, each time
+// in a copy of the installer: the archive's entry data, its central
+// directory, a container header's reserved bytes and a local header's CRC.
+// Each is found, and named by its entry or its file offset.
+TEST_F(KxpackCliTest, InspectFindsEveryFlippedByte)
+{
+    ASSERT_EQ(0, Build().exitCode);
+    const Bytes file = ReadBytes(m_dir / "out.exe");
+    ReadPackage package;
+    std::string error;
+    ASSERT_TRUE(ReadPackageFile(file, package, error));
+    const ReadContainer* core = package.Kept(CONTAINER_CORE);
+    ASSERT_NE(nullptr, core);
+    const ReadRecord* archive = core->Find(RECORD_ARCHIVE);
+    ASSERT_NE(nullptr, archive);
+    // The archive as the setup program reads it, to find its headers in.
+    const uint64_t base = archive->DataOffset();
+    Bytes zip(file.begin() + static_cast<ptrdiff_t>(base), file.begin() + static_cast<ptrdiff_t>(base + archive->size));
+    uint8_t key[SCRAMBLE_KEY_BYTES];
+    GetRecordKey(key);
+    DescrambleRecord(zip.data(), static_cast<ptrdiff_t>(zip.size()), key);
+    auto header = [&](const char* signature, const std::string& name) {
+        for (size_t at = 0; at + 46 + name.size() <= zip.size(); ++at) {
+            size_t nameAt = at + (signature[2] == 3 ? 30 : 46);
+            if (memcmp(&zip[at], signature, 4) == 0 && ReadU16(&zip[at + (signature[2] == 3 ? 26 : 28)]) == name.size() &&
+                memcmp(&zip[nameAt], name.data(), name.size()) == 0)
+                return at;
+        }
+        ADD_FAILURE() << "no header for " << name;
+        return size_t(0);
+    };
+    size_t local = header("PK\3\4", "sub/data.txt");
+    size_t dataAt = local + 30 + 12 + ReadU16(&zip[local + 28]);
+    size_t central = header("PK\1\2", "app.exe");
+    auto hex = [](uint64_t offset) {
+        char text[64];
+        snprintf(text, sizeof(text), "file offset %llu (0x%llX)", static_cast<unsigned long long>(offset),
+                 static_cast<unsigned long long>(offset));
+        return std::string(text);
+    };
+    struct Flip {
+        const char* what;
+        uint64_t offset;
+        std::string expected;
+    };
+    const Flip flips[] = {
+        {"entry data", base + dataAt, "core archive: \"sub/data.txt\": "},
+        {"central directory", base + central + 20, "core archive: \"app.exe\": "},
+        {"reserved byte", core->offset + 30,
+         "the container header at " + hex(core->offset) + ": its reserved byte at " + hex(core->offset + 30) +
+             " is not zero"},
+        {"local CRC", base + local + 14,
+         "core archive: \"sub/data.txt\": its local header at " + hex(base + local) + " says CRC-32 "},
+    };
+    for (const Flip& flip : flips) {
+        SCOPED_TRACE(flip.what);
+        Bytes damaged = file;
+        damaged[flip.offset] ^= 0x5A;
+        WriteBytes(m_dir / "damaged.exe", damaged);
+        ToolResult inspect = RunKxpack({"inspect", m_dir / "damaged.exe"});
+        EXPECT_EQ(1, inspect.exitCode);
+        EXPECT_NE(std::string::npos, inspect.out.find("  - " + flip.expected)) << inspect.out;
+        ToolResult json = RunKxpack({"inspect", "--json", m_dir / "damaged.exe"});
+        EXPECT_EQ(1, json.exitCode);
+        EXPECT_NE(std::string::npos, json.out.find("\"verified\": false\n}")) << json.out;
+    }
+}
+
+// The setup program stops at the first bytes that are no container. A
+// signing tool's certificate table stands there in a signed installer;
+// anything else is named.
+TEST_F(KxpackCliTest, InspectNamesWhatFollowsThePackage)
+{
+    ASSERT_EQ(0, Build().exitCode);
+    Bytes file = ReadBytes(m_dir / "out.exe");
+    const uint64_t end = file.size();
+    file.resize((end + 7) & ~uint64_t(7), 0);
+    uint32_t table = static_cast<uint32_t>(file.size()), tableSize = 64;
+    file.resize(file.size() + tableSize, 0x30);
+    WriteBytes(m_dir / "trailing.exe", file);
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "trailing.exe"});
+    EXPECT_EQ(1, inspect.exitCode);
+    char expected[128];
+    snprintf(expected, sizeof(expected), "%llu bytes at file offset %llu (0x%llX) after the last container",
+             static_cast<unsigned long long>(file.size() - end), static_cast<unsigned long long>(end),
+             static_cast<unsigned long long>(end));
+    EXPECT_NE(std::string::npos, inspect.out.find(expected)) << inspect.out;
+
+    // The same bytes as the certificate table that MakeStub's optional header points at.
+    const uint32_t optional = 0x80 + 24, count = 16;
+    memcpy(&file[optional + 92], &count, 4);
+    memcpy(&file[optional + 96 + 4 * 8], &table, 4);
+    memcpy(&file[optional + 96 + 4 * 8 + 4], &tableSize, 4);
+    WriteBytes(m_dir / "signed.exe", file);
+    inspect = RunKxpack({"inspect", m_dir / "signed.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+}
+
+// A streaming writer leaves CRC and sizes to a data descriptor behind the
+// data; such an archive verifies, and a descriptor that disagrees is named,
+// in an installer by inspect and in a ready ZIP by build.
+TEST_F(KxpackCliTest, InspectReadsDataDescriptors)
+{
+    const std::string name = "app.exe", content = "MZ program";
+    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                                               static_cast<uInt>(content.size())));
+    uint32_t size = static_cast<uint32_t>(content.size());
+    auto u16 = [](Bytes& out, uint16_t value) { Append(out, &value, 2); };
+    Bytes zip;
+    AppendU32(zip, 0x04034B50);
+    u16(zip, 10), u16(zip, 8), u16(zip, 0), u16(zip, 0), u16(zip, 0x5A21);
+    AppendU32(zip, 0), AppendU32(zip, 0), AppendU32(zip, 0);
+    u16(zip, static_cast<uint16_t>(name.size())), u16(zip, 0);
+    Append(zip, name.data(), name.size());
+    Append(zip, content.data(), content.size());
+    const size_t descriptor = zip.size();
+    AppendU32(zip, 0x08074B50), AppendU32(zip, crc), AppendU32(zip, size), AppendU32(zip, size);
+    const uint32_t central = static_cast<uint32_t>(zip.size());
+    AppendU32(zip, 0x02014B50);
+    u16(zip, 20), u16(zip, 10), u16(zip, 8), u16(zip, 0), u16(zip, 0), u16(zip, 0x5A21);
+    AppendU32(zip, crc), AppendU32(zip, size), AppendU32(zip, size);
+    u16(zip, static_cast<uint16_t>(name.size())), u16(zip, 0), u16(zip, 0), u16(zip, 0), u16(zip, 0);
+    AppendU32(zip, 0), AppendU32(zip, 0);
+    Append(zip, name.data(), name.size());
+    const uint32_t centralSize = static_cast<uint32_t>(zip.size()) - central;
+    AppendU32(zip, 0x06054B50), u16(zip, 0), u16(zip, 0), u16(zip, 1), u16(zip, 1);
+    AppendU32(zip, centralSize), AppendU32(zip, central), u16(zip, 0);
+
+    WriteBytes(m_dir / "streamed.zip", zip);
+    ToolResult build = Build({"--program", m_dir / "streamed.zip"});
+    ASSERT_EQ(0, build.exitCode) << build.err;
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "out.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+
+    // Damaged in the installer: one stored byte changes two plain ones, both in the CRC.
+    Bytes file = ReadBytes(m_dir / "out.exe");
+    ReadPackage package;
+    std::string error;
+    ASSERT_TRUE(ReadPackageFile(file, package, error)) << error;
+    file[package.Kept(CONTAINER_CORE)->Find(RECORD_ARCHIVE)->DataOffset() + descriptor + 4] ^= 0x01;
+    WriteBytes(m_dir / "damaged.exe", file);
+    inspect = RunKxpack({"inspect", m_dir / "damaged.exe"});
+    EXPECT_EQ(1, inspect.exitCode) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("core archive: \"app.exe\": its data descriptor at file offset "))
+        << inspect.out;
+
+    // Damaged in a ready ZIP: refused before anything is built.
+    zip[descriptor + 4] ^= 0x01;
+    WriteBytes(m_dir / "streamed.zip", zip);
+    ExpectBuildFails("streamed.zip: \"app.exe\": its data descriptor at archive offset 47 (0x2F)",
+                     {"--program", m_dir / "streamed.zip"});
 }
 
 TEST_F(KxpackCliTest, InspectShowsTheUninstallList)

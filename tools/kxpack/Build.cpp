@@ -22,6 +22,7 @@
 #include "lib/SignedPayload.h"
 #include "lib/TextCodec.h"
 #include "lib/ZipArchive.h"
+#include "lib/ZipVerify.h"
 #include "lib/ZipWriter.h"
 
 namespace {
@@ -203,15 +204,22 @@ bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& arch
     }
     if (!ReadWholeFile(source, archive.zip, error))
         return false;
+    // A second reader of our own checks every byte, as inspect will.
     std::string problem = CheckZipForSetup(archive.zip);
-    std::vector<ZipEntry> entries;
-    if (problem.empty() && !ListZip(archive.zip, entries, problem))
-        problem = "not a readable ZIP archive";
+    ZipCheck check;
+    if (problem.empty()) {
+        VerifyZip(CArchiveBytes(archive.zip.data(), archive.zip.size()), 0, check);
+        if (!check.problems.empty())
+            problem = check.problems.front() +
+                      (check.problems.size() > 1 ? " (and " + std::to_string(check.problems.size() - 1) +
+                                                       " more problems)"
+                                                 : "");
+    }
     if (!problem.empty()) {
         error = source + ": " + problem;
         return false;
     }
-    for (const auto& entry : entries)
+    for (const auto& entry : check.entries)
         archive.names.push_back(entry.name);
     return true;
 }

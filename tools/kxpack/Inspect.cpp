@@ -7,16 +7,18 @@
 #include "Args.h"
 #include "Commands.h"
 #include "InspectBytes.h"
+#include "lib/ByteSource.h"
 #include "lib/FileIo.h"
 #include "lib/Json.h"
 #include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
+#include "lib/PackageLayout.h"
 #include "lib/PeImage.h"
 #include "lib/ProductInputs.h"
 #include "lib/SetupConfigText.h"
 #include "lib/SignedPayload.h"
 #include "lib/TextCodec.h"
-#include "lib/ZipArchive.h"
+#include "lib/ZipVerify.h"
 
 namespace {
 
@@ -30,11 +32,31 @@ const char HELP[] =
     "uninstaller, the uninstall list and flags. Containers and records are read the way\n"
     "the setup program reads them.\n"
     "\n"
+    "Everything the setup program will meet is verified: every byte of the\n"
+    "container headers and record heads as a builder writes them, nothing but a\n"
+    "signing tool's certificate table after the last container, and every entry\n"
+    "of the program files, custom and licence archives inflated and checked\n"
+    "against its CRC-32, its sizes and both of its ZIP headers. Each problem names\n"
+    "the archive and entry, or the file offset (decimal and hex), where it lies.\n"
+    "\n"
     "  --json       print a JSON document instead of text\n"
     "  --cert FILE  check signatures with this DER certificate instead of the\n"
     "               one embedded in the file's own image\n"
     "\n"
-    "Exit status: 0 when the package loads and everything verifies, 1 otherwise.\n";
+    "The JSON document: file, fileSize; edition, machine, imageSize (null when\n"
+    "the file is no program); packageOffset, readTo, stopReason; mode (install,\n"
+    "uninstall, none); certificate {source, subject, sha256, bits}; containers\n"
+    "[{offset, type, kind, created, recordCount, records [{offset, readable, id,\n"
+    "size}]}]; signatures [{name, record, signature, verified, unpacked,\n"
+    "contentSize, problem}]; configuration; licenses [entry]; archives\n"
+    "[{container, problem, verified, offset, entries [entry]}], where an entry is\n"
+    "{name, size, compressedSize, method, crc32, offset (of its local header: a\n"
+    "file offset, for licences one in their archive), verified, problem};\n"
+    "uninstallList; uninstallFlags (null when not recorded); problems [text];\n"
+    "verified (true when there are no problems).\n"
+    "\n"
+    "Exit status: 0 the package loads and everything verifies; 1 damage, or the\n"
+    "file cannot be read or would not load; 2 a wrong command line.\n";
 
 struct SignedPart {
     SignedPart(const char* partName, uint32_t recordId, uint32_t signatureRecordId)
@@ -53,9 +75,12 @@ struct SignedPart {
 };
 
 struct ArchiveReport {
+    explicit ArchiveReport(const char* name) : container(name) {}
     const char* container;
-    std::vector<ZipEntry> entries;
-    std::string problem; // "" when the setup program can extract it
+    std::vector<ZipEntryCheck> entries;
+    bool inFile = false;     // false: unpacked from a signed record, offsets are the archive's own
+    uint64_t fileOffset = 0; // of its first byte
+    std::string problem;     // the first of its problems; "" when every byte verifies
 };
 
 struct Report {
@@ -63,6 +88,7 @@ struct Report {
     uint64_t fileSize = 0;
     uint32_t imageEnd = 0;
     Edition edition = Edition::X86;
+    ImageLayout image;
     std::string imageProblem;
     ReadPackage package;
     std::string certificateSource;
@@ -73,24 +99,13 @@ struct Report {
     std::vector<std::string> configErrors;
     BitmapInfo bitmap;
     std::string bitmapProblem;
-    std::vector<ZipEntry> licenses;
+    ArchiveReport licenses{"licence texts"};
     std::vector<ArchiveReport> archives;
     std::vector<std::u16string> uninstallSlots;
     bool hasUninstallFlags = false; // older uninstallers have no flags record
     uint32_t uninstallFlags = 0;
     std::vector<std::string> problems;
 };
-
-const char* ContainerName(uint32_t type)
-{
-    switch (type) {
-    case CONTAINER_LICENSE: return "licence";
-    case CONTAINER_CORE: return "core";
-    case CONTAINER_CUSTOM: return "custom";
-    case CONTAINER_UNINSTALL: return "uninstall";
-    default: return "unknown (dropped)";
-    }
-}
 
 const char* RecordName(uint32_t id)
 {
@@ -140,7 +155,7 @@ std::string FormatTime(int64_t seconds)
     return text;
 }
 
-bool LoadCertificate(const InspectCertificate* given, const Bytes& file, Report& report,
+bool LoadCertificate(const InspectCertificate* given, const CByteSource& file, Report& report,
                      CPackageCertificate& cert)
 {
     std::string error;
@@ -154,8 +169,10 @@ bool LoadCertificate(const InspectCertificate* given, const Bytes& file, Report&
         }
     } else {
         report.certificateSource = "embedded in the image";
-        size_t imageBytes = report.imageEnd ? report.imageEnd : file.size();
-        if (!FindEmbeddedCertificate(file.data(), imageBytes, der) || !cert.Load(der, error)) {
+        // It stands in the image's data: a file that is no program has none.
+        Bytes image(report.imageProblem.empty() ? report.imageEnd : 0);
+        if (image.empty() || !file.Read(0, image.data(), image.size()) ||
+            !FindEmbeddedCertificate(image.data(), image.size(), der) || !cert.Load(der, error)) {
             report.problems.push_back("the image carries no package certificate (give --cert)");
             return false;
         }
@@ -186,6 +203,29 @@ void CheckSigned(const ReadContainer& license, const CPackageCertificate* cert, 
         part.problem = "verified, but " + part.problem;
 }
 
+// Every byte of an archive as the setup program will read it; its problems,
+// beyond the first few, are left to its entries to tell.
+void VerifyArchive(const CArchiveBytes& zip, ArchiveReport& archive, Report& report)
+{
+    const size_t SHOWN_PROBLEMS = 10;
+    ZipCheck check;
+    VerifyZip(zip, 0, check);
+    archive.entries = std::move(check.entries);
+    archive.inFile = zip.InFile();
+    archive.fileOffset = zip.FileOffset();
+    for (size_t i = 0; i < check.problems.size(); ++i) {
+        if (i == SHOWN_PROBLEMS) {
+            report.problems.push_back(std::string(archive.container) + " archive: " +
+                                      std::to_string(check.problems.size() - i) +
+                                      " more problems (each entry's is in the entry list)");
+            break;
+        }
+        report.problems.push_back(std::string(archive.container) + " archive: " + check.problems[i]);
+    }
+    if (!check.problems.empty())
+        archive.problem = check.problems.front();
+}
+
 void InspectLicense(const ReadContainer& license, const CPackageCertificate* cert, Report& report)
 {
     report.signedParts = {{"configuration", RECORD_CONFIG, RECORD_CONFIG_SIGNATURE},
@@ -212,25 +252,22 @@ void InspectLicense(const ReadContainer& license, const CPackageCertificate* cer
     if (report.signedParts[1].unpacked &&
         !CheckBitmap(report.signedParts[1].content, report.bitmap, report.bitmapProblem))
         report.problems.push_back("header bitmap: " + report.bitmapProblem);
-    std::string error;
-    if (report.signedParts[2].unpacked && !ListZip(report.signedParts[2].content, report.licenses, error))
-        report.problems.push_back("licence texts: " + error);
+    const Bytes& texts = report.signedParts[2].content;
+    if (report.signedParts[2].unpacked)
+        VerifyArchive(CArchiveBytes(texts.data(), texts.size()), report.licenses, report);
 }
 
-void InspectArchive(const ReadContainer& container, const char* name, Report& report)
+void InspectArchive(const CByteSource& file, const ReadContainer& container, const char* name, Report& report)
 {
-    ArchiveReport archive{name, {}, ""};
+    ArchiveReport archive(name);
     const ReadRecord* record = container.Find(RECORD_ARCHIVE);
-    std::string error;
-    if (!record)
+    if (record) {
+        VerifyArchive(CArchiveBytes(file, record->DataOffset(), record->size), archive, report);
+    } else {
         archive.problem = "no archive record";
-    else if (!ListZip(record->data, archive.entries, error))
-        archive.problem = error;
-    else
-        archive.problem = CheckZipForSetup(record->data);
-    if (!archive.problem.empty())
         report.problems.push_back(std::string(name) + " archive: " + archive.problem);
-    report.archives.push_back(archive);
+    }
+    report.archives.push_back(std::move(archive));
 }
 
 void InspectUninstallList(const ReadContainer& container, Report& report)
@@ -270,6 +307,23 @@ std::string UninstallFlagsText(const Report& r)
     return std::string(hex) + (text.empty() ? " (made neither folder nor group)" : " (" + text + ")");
 }
 
+// Nothing for an entry that verifies: the list stays as it was.
+std::string EntryVerdict(const ZipEntryCheck& entry)
+{
+    if (entry.verified)
+        return "";
+    return "  DAMAGED: " + (entry.problem.empty() ? std::string("not checked") : entry.problem);
+}
+
+void EntryJson(const ArchiveReport& archive, const ZipEntryCheck& entry, CJsonWriter& json)
+{
+    json.BeginObject().String("name", entry.name).Number("size", static_cast<int64_t>(entry.size));
+    json.Number("compressedSize", static_cast<int64_t>(entry.compressedSize));
+    json.Number("method", entry.method).Number("crc32", entry.crc32);
+    json.Number("offset", static_cast<int64_t>((archive.inFile ? archive.fileOffset : 0) + entry.offset));
+    json.Bool("verified", entry.verified).String("problem", entry.problem).EndObject();
+}
+
 void PrintText(const Report& r, std::string& out)
 {
     Appendf(out, "file:         %s (%llu bytes)\n", r.path.c_str(),
@@ -292,7 +346,7 @@ void PrintText(const Report& r, std::string& out)
                 r.certificateBits, r.certificateFingerprint.c_str(), r.certificateSource.c_str());
     Appendf(out, "containers:\n");
     for (const auto& c : r.package.containers) {
-        Appendf(out, "  %-9s at %llu, created %s, %u records\n", ContainerName(c.header.type),
+        Appendf(out, "  %-9s at %llu, created %s, %u records\n", ContainerKindName(c.header.type),
                 static_cast<unsigned long long>(c.offset), FormatTime(c.header.created).c_str(),
                 c.header.recordCount);
         for (const auto& record : c.records) {
@@ -328,11 +382,11 @@ void PrintText(const Report& r, std::string& out)
     if (r.bitmap.width)
         Appendf(out, "header bitmap: %d x %d, %d bits per pixel\n", r.bitmap.width, r.bitmap.height,
                 r.bitmap.bitsPerPixel);
-    if (!r.licenses.empty()) {
+    if (!r.licenses.entries.empty()) {
         Appendf(out, "licence texts:\n");
-        for (const auto& entry : r.licenses)
-            Appendf(out, "  %-40s %10llu bytes\n", entry.name.c_str(),
-                    static_cast<unsigned long long>(entry.size));
+        for (const auto& entry : r.licenses.entries)
+            Appendf(out, "  %-40s %10llu bytes%s\n", entry.name.c_str(),
+                    static_cast<unsigned long long>(entry.size), EntryVerdict(entry).c_str());
     }
     for (const auto& archive : r.archives) {
         uint64_t total = 0;
@@ -341,9 +395,10 @@ void PrintText(const Report& r, std::string& out)
         Appendf(out, "%s archive: %zu entries, %llu bytes unpacked\n", archive.container,
                 archive.entries.size(), static_cast<unsigned long long>(total));
         for (const auto& entry : archive.entries)
-            Appendf(out, "  %-50s %12llu  %s\n", entry.name.c_str(),
+            Appendf(out, "  %-50s %12llu  %s%s\n", entry.name.c_str(),
                     static_cast<unsigned long long>(entry.size),
-                    entry.method == 0 ? "stored" : entry.method == 8 ? "deflated" : "other method");
+                    entry.method == 0 ? "stored" : entry.method == 8 ? "deflated" : "other method",
+                    EntryVerdict(entry).c_str());
     }
     if (!r.uninstallSlots.empty()) {
         Appendf(out, "uninstall list:\n");
@@ -387,7 +442,7 @@ void PrintJson(const Report& r, std::string& out)
     for (const auto& c : r.package.containers) {
         json.BeginObject();
         json.Number("offset", static_cast<int64_t>(c.offset)).Number("type", c.header.type);
-        json.String("kind", ContainerName(c.header.type)).Number("created", c.header.created);
+        json.String("kind", ContainerKindName(c.header.type)).Number("created", c.header.created);
         json.Number("recordCount", c.header.recordCount);
         json.BeginArray("records");
         for (const auto& record : c.records) {
@@ -411,18 +466,17 @@ void PrintJson(const Report& r, std::string& out)
     json.EndArray();
     json.String("configuration", ToUtf8(r.config));
     json.BeginArray("licenses");
-    for (const auto& entry : r.licenses)
-        json.BeginObject().String("name", entry.name).Number("size", static_cast<int64_t>(entry.size)).EndObject();
+    for (const auto& entry : r.licenses.entries)
+        EntryJson(r.licenses, entry, json);
     json.EndArray();
     json.BeginArray("archives");
     for (const auto& archive : r.archives) {
         json.BeginObject().String("container", archive.container).String("problem", archive.problem);
+        json.Bool("verified", archive.problem.empty());
+        json.Number("offset", static_cast<int64_t>(archive.fileOffset));
         json.BeginArray("entries");
-        for (const auto& entry : archive.entries) {
-            json.BeginObject().String("name", entry.name).Number("size", static_cast<int64_t>(entry.size));
-            json.Number("compressedSize", static_cast<int64_t>(entry.compressedSize));
-            json.Number("method", entry.method).EndObject();
-        }
+        for (const auto& entry : archive.entries)
+            EntryJson(archive, entry, json);
         json.EndArray().EndObject();
     }
     json.EndArray();
@@ -445,18 +499,17 @@ void PrintJson(const Report& r, std::string& out)
 
 } // namespace
 
-InspectResult InspectBytes(const Bytes& file, const std::string& name,
-                           const InspectCertificate* certificate, bool json)
+InspectResult InspectFile(const CByteSource& file, const std::string& name,
+                          const InspectCertificate* certificate, bool json)
 {
     InspectResult result;
     Report report;
     std::string error;
     report.path = name;
-    report.fileSize = file.size();
-    ImageLayout layout;
-    if (ReadImageLayout(file, layout, report.imageProblem)) {
-        report.imageEnd = layout.end;
-        report.edition = layout.edition;
+    report.fileSize = file.Size();
+    if (ReadImageLayout(file, report.image, report.imageProblem)) {
+        report.imageEnd = report.image.end;
+        report.edition = report.image.edition;
     } else {
         report.problems.push_back(report.imageProblem);
     }
@@ -469,20 +522,24 @@ InspectResult InspectBytes(const Bytes& file, const std::string& name,
         // Not a program: there is nothing more to read.
     } else if (report.package.packageOffset != report.imageEnd) {
         report.problems.push_back("the package offset " + std::to_string(report.package.packageOffset) +
-                                  " is not the end of the image (" + std::to_string(report.imageEnd) + ")");
+                                  " (the field at file " + OffsetText(PACKAGE_OFFSET_FIELD) +
+                                  ") is not the end of the image (" + std::to_string(report.imageEnd) + ")");
     }
     if (!report.package.Loads())
         report.problems.push_back("the setup program would not load this package (it needs a "
                                   "licence container and a core or uninstall container)");
+    for (auto& problem : CheckPackageLayout(report.package, report.fileSize,
+                                            report.imageProblem.empty() ? &report.image : nullptr))
+        report.problems.push_back(std::move(problem));
 
     CPackageCertificate cert;
     bool haveCert = LoadCertificate(certificate, file, report, cert);
     if (const ReadContainer* license = report.package.Kept(CONTAINER_LICENSE))
         InspectLicense(*license, haveCert ? &cert : nullptr, report);
     if (const ReadContainer* core = report.package.Kept(CONTAINER_CORE))
-        InspectArchive(*core, "core", report);
+        InspectArchive(file, *core, "core", report);
     if (const ReadContainer* custom = report.package.Kept(CONTAINER_CUSTOM))
-        InspectArchive(*custom, "custom", report);
+        InspectArchive(file, *custom, "custom", report);
     if (const ReadContainer* uninstall = report.package.Kept(CONTAINER_UNINSTALL))
         InspectUninstallList(*uninstall, report);
 
@@ -492,6 +549,12 @@ InspectResult InspectBytes(const Bytes& file, const std::string& name,
         PrintText(report, result.report);
     result.exitCode = report.problems.empty() ? EXIT_OK : EXIT_FAILED;
     return result;
+}
+
+InspectResult InspectBytes(const Bytes& file, const std::string& name,
+                           const InspectCertificate* certificate, bool json)
+{
+    return InspectFile(CMemorySource(file), name, certificate, json);
 }
 
 int RunInspect(int argc, char** argv)
@@ -508,8 +571,10 @@ int RunInspect(int argc, char** argv)
         return Fail(EXIT_USAGE, std::string("inspect needs one file\n\n") + HELP);
 
     const std::string& path = args.Positional()[0];
-    Bytes file;
-    if (!ReadWholeFile(path, file, error))
+    // Read in pieces where it stands: an installer may be larger than the
+    // memory it is inspected with.
+    CFileSource file;
+    if (!file.Open(path, error))
         return Fail(EXIT_FAILED, error);
     // A certificate file that cannot be read is one of the report's problems.
     InspectCertificate given;
@@ -517,8 +582,7 @@ int RunInspect(int argc, char** argv)
         given.source = args.Get("cert");
         ReadWholeFile(given.source, given.der, given.readError);
     }
-    InspectResult result =
-        InspectBytes(file, path, args.Has("cert") ? &given : nullptr, args.Has("json"));
+    InspectResult result = InspectFile(file, path, args.Has("cert") ? &given : nullptr, args.Has("json"));
     if (!result.error.empty())
         return Fail(result.exitCode, result.error);
     fputs(result.report.c_str(), stdout);

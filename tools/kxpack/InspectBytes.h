@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "lib/ByteSource.h"
 #include "lib/Bytes.h"
 
 // A certificate given by the caller, checked against instead of the one
@@ -25,3 +26,6 @@ struct InspectResult {
 // embedded in the image is used.
 InspectResult InspectBytes(const Bytes& file, const std::string& name,
                            const InspectCertificate* certificate, bool json);
+// The same for a file read in pieces (the command line's large installers).
+InspectResult InspectFile(const CByteSource& file, const std::string& name,
+                          const InspectCertificate* certificate, bool json);

@@ -34,5 +34,8 @@ inline void Append(Bytes& out, const void* data, size_t size)
     out.insert(out.end(), p, p + size);
 }
 
+// "offset 1234 (0x4D2)", the way reports name a place in a file.
+std::string OffsetText(uint64_t offset);
+
 // Overwrites a buffer that held key material or signed content.
 void Wipe(Bytes& bytes);

@@ -57,19 +57,20 @@ bool ReadPackage::Loads() const
     return Kept(CONTAINER_LICENSE) && (Kept(CONTAINER_CORE) || Kept(CONTAINER_UNINSTALL));
 }
 
-bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error)
+bool ReadPackageFile(const CByteSource& file, ReadPackage& package, std::string& error)
 {
     package = ReadPackage();
-    if (file.size() < DOS_HEADER_BYTES) {
+    const uint64_t size = file.Size();
+    uint8_t dosHeader[DOS_HEADER_BYTES];
+    if (size < DOS_HEADER_BYTES || !file.Read(0, dosHeader, sizeof(dosHeader))) {
         error = "shorter than a DOS header";
         return false;
     }
-    package.packageOffset = ReadU32(&file[PACKAGE_OFFSET_FIELD]);
+    package.packageOffset = ReadU32(dosHeader + PACKAGE_OFFSET_FIELD);
     uint8_t key[SCRAMBLE_KEY_BYTES];
     GetRecordKey(key);
 
     uint64_t position = package.packageOffset;
-    const uint64_t size = file.size();
     for (;;) {
         if (position >= size) {
             package.stopReason = position == size ? "end of file" : "package offset past the end of the file";
@@ -81,7 +82,10 @@ bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error
         }
         ReadContainer container;
         container.offset = position;
-        memcpy(&container.header, &file[position], sizeof(ContainerHeader));
+        if (!file.Read(position, &container.header, sizeof(ContainerHeader))) {
+            error = "cannot be read";
+            return false;
+        }
         if (!container.header.IsValid(CONTAINER_MAX_TYPE)) {
             package.stopReason = "no valid container header";
             break;
@@ -90,13 +94,14 @@ bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error
         for (unsigned i = 0; i < container.header.recordCount; ++i) {
             ReadRecord record;
             record.offset = position;
-            if (size - position < sizeof(RecordHead)) {
+            RecordHead head;
+            if (size - position < sizeof(RecordHead) || !file.Read(position, &head, sizeof(head))) {
                 position = size;
                 container.records.push_back(record);
                 continue;
             }
-            record.id = ReadU32(&file[position]);
-            record.size = ReadU32(&file[position + 4]);
+            record.id = head.id;
+            record.size = head.size;
             position += sizeof(RecordHead);
             if (record.size > size - position) {
                 // The setup program's read comes up short and leaves the
@@ -106,9 +111,14 @@ bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error
                 continue;
             }
             record.readable = true;
-            record.data.assign(file.begin() + static_cast<ptrdiff_t>(position),
-                               file.begin() + static_cast<ptrdiff_t>(position + record.size));
-            DescrambleRecord(record.data.data(), static_cast<ptrdiff_t>(record.data.size()), key);
+            if (record.id != RECORD_ARCHIVE) {
+                record.data.resize(record.size);
+                if (!file.Read(position, record.data.data(), record.size)) {
+                    error = "cannot be read";
+                    return false;
+                }
+                DescrambleRecord(record.data.data(), static_cast<ptrdiff_t>(record.data.size()), key);
+            }
             position += record.size;
             container.records.push_back(std::move(record));
         }
@@ -116,4 +126,9 @@ bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error
     }
     package.endOffset = position;
     return true;
+}
+
+bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error)
+{
+    return ReadPackageFile(CMemorySource(file), package, error);
 }

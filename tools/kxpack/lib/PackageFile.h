@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ByteSource.h"
 #include "Bytes.h"
 #include "package/PackageFormat.h"
 
@@ -26,11 +27,14 @@ Bytes SerializeContainer(uint32_t type, int64_t created, const std::vector<Packa
 Bytes ComposeProgramFile(const Bytes& stub, uint32_t imageEnd, const std::vector<Bytes>& containers);
 
 struct ReadRecord {
-    uint64_t offset = 0; // of its 8-byte head
+    uint64_t offset = 0; // of its 8-byte head; the data follows it
     uint32_t id = 0;
     uint32_t size = 0;
     bool readable = false; // false: skipped by the setup program
-    Bytes data;            // plain
+    // Plain. Empty for archive records: they are most of the file, and are
+    // read where they stand, a piece at a time (ArchiveBytes.h).
+    Bytes data;
+    uint64_t DataOffset() const { return offset + sizeof(RecordHead); }
 };
 
 struct ReadContainer {
@@ -51,4 +55,5 @@ struct ReadPackage {
     bool Loads() const;                     // licence and (core or uninstall)
 };
 
+bool ReadPackageFile(const CByteSource& file, ReadPackage& package, std::string& error);
 bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error);

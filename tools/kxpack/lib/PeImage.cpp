@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "package/PackageFormat.h"
 
@@ -12,6 +13,11 @@ const uint16_t MACHINE_AMD64 = 0x8664;
 const size_t DOS_LFANEW_OFFSET = 0x3C;
 const size_t COFF_HEADER_BYTES = 20;
 const size_t SECTION_HEADER_BYTES = 40;
+// In the optional header: NumberOfRvaAndSizes, then the data directories.
+const size_t DIRECTORY_COUNT_PE32 = 92;
+const size_t DIRECTORY_COUNT_PE32_PLUS = 108;
+const size_t CERTIFICATE_DIRECTORY = 4;
+const size_t DIRECTORY_ENTRY_BYTES = 8;
 // A DER certificate of a 2048-bit RSA key is some 800 to 1,500 bytes.
 const uint32_t CERTIFICATE_MAX_BYTES = 16384;
 
@@ -27,19 +33,22 @@ const char* EditionMachine(Edition edition)
     return edition == Edition::X64 ? "x86-64, PE32+" : "x86, PE32";
 }
 
-bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error)
+bool ReadImageLayout(const CByteSource& file, ImageLayout& layout, std::string& error)
 {
-    if (file.size() < DOS_HEADER_BYTES || file[0] != 'M' || file[1] != 'Z') {
+    const uint64_t size = file.Size();
+    uint8_t dos[DOS_HEADER_BYTES];
+    if (size < DOS_HEADER_BYTES || !file.Read(0, dos, sizeof(dos)) || dos[0] != 'M' || dos[1] != 'Z') {
         error = "not a Windows program (no MZ header)";
         return false;
     }
-    uint32_t peOffset = ReadU32(&file[DOS_LFANEW_OFFSET]);
-    if (peOffset > file.size() || file.size() - peOffset < 4 + COFF_HEADER_BYTES ||
-        memcmp(&file[peOffset], "PE\0\0", 4) != 0) {
+    uint32_t peOffset = ReadU32(&dos[DOS_LFANEW_OFFSET]);
+    uint8_t pe[4 + COFF_HEADER_BYTES];
+    if (peOffset > size || size - peOffset < sizeof(pe) || !file.Read(peOffset, pe, sizeof(pe)) ||
+        memcmp(pe, "PE\0\0", 4) != 0) {
         error = "not a Windows program (no PE header)";
         return false;
     }
-    const uint8_t* coff = &file[peOffset + 4];
+    const uint8_t* coff = pe + 4;
     uint16_t machine = ReadU16(coff);
     if (machine != MACHINE_I386 && machine != MACHINE_AMD64) {
         char hex[8];
@@ -48,29 +57,47 @@ bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error)
         return false;
     }
     Edition edition = machine == MACHINE_AMD64 ? Edition::X64 : Edition::X86;
-    size_t optional = peOffset + 4 + COFF_HEADER_BYTES;
+    uint64_t optional = static_cast<uint64_t>(peOffset) + sizeof(pe);
     unsigned sections = ReadU16(coff + 2);
-    size_t sectionTable = optional + ReadU16(coff + 16);
-    if (sections == 0 || sectionTable > file.size() ||
-        (file.size() - sectionTable) / SECTION_HEADER_BYTES < sections) {
+    unsigned optionalBytes = ReadU16(coff + 16);
+    uint64_t sectionTable = optional + optionalBytes;
+    Bytes table(static_cast<size_t>(sections) * SECTION_HEADER_BYTES);
+    if (sections == 0 || sectionTable > size || (size - sectionTable) / SECTION_HEADER_BYTES < sections ||
+        !file.Read(sectionTable, table.data(), table.size())) {
         error = "damaged PE image (section table)";
         return false;
     }
-    uint64_t end = sectionTable + sections * SECTION_HEADER_BYTES;
+    uint64_t end = sectionTable + table.size();
     for (unsigned i = 0; i < sections; ++i) {
-        const uint8_t* section = &file[sectionTable + i * SECTION_HEADER_BYTES];
+        const uint8_t* section = &table[i * SECTION_HEADER_BYTES];
         uint32_t rawSize = ReadU32(section + 16);
         uint32_t rawOffset = ReadU32(section + 20);
         if (rawSize)
             end = std::max<uint64_t>(end, static_cast<uint64_t>(rawOffset) + rawSize);
     }
-    if (end > file.size()) {
+    if (end > size) {
         error = "damaged PE image (sections run past the end of the file)";
         return false;
     }
+    layout = ImageLayout();
     layout.end = static_cast<uint32_t>(end);
     layout.edition = edition;
+    // The directory count and the certificate table's entry, where the
+    // optional header is long enough to hold them.
+    size_t countAt = edition == Edition::X64 ? DIRECTORY_COUNT_PE32_PLUS : DIRECTORY_COUNT_PE32;
+    size_t entryAt = countAt + 4 + CERTIFICATE_DIRECTORY * DIRECTORY_ENTRY_BYTES;
+    uint8_t header[DIRECTORY_COUNT_PE32_PLUS + 4 + (CERTIFICATE_DIRECTORY + 1) * DIRECTORY_ENTRY_BYTES];
+    if (optionalBytes >= entryAt + DIRECTORY_ENTRY_BYTES && file.Read(optional, header, entryAt + DIRECTORY_ENTRY_BYTES) &&
+        ReadU32(header + countAt) > CERTIFICATE_DIRECTORY) {
+        layout.certificateTable = ReadU32(header + entryAt);
+        layout.certificateTableSize = ReadU32(header + entryAt + 4);
+    }
     return true;
+}
+
+bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error)
+{
+    return ReadImageLayout(CMemorySource(file), layout, error);
 }
 
 bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der)

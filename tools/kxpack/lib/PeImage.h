@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ByteSource.h"
 #include "Bytes.h"
 
 // The setup program comes in two editions built from the same sources.
@@ -18,6 +19,11 @@ struct ImageLayout {
     // installer) is not part of the image.
     uint32_t end = 0;
     Edition edition = Edition::X86;
+    // The certificate table (an Authenticode signature), a file offset and
+    // size; 0 and 0 when the image has none. Signing tools put it behind
+    // everything else in the file, so it follows the package.
+    uint32_t certificateTable = 0;
+    uint32_t certificateTableSize = 0;
 };
 
 // "32-bit" or "64-bit".
@@ -28,6 +34,7 @@ const char* EditionMachine(Edition edition);
 // Reads the layout of an x86 or x86-64 Windows program image (the edition
 // is the COFF header's machine); false, with the reason, for anything else:
 // another machine, a damaged section table.
+bool ReadImageLayout(const CByteSource& file, ImageLayout& layout, std::string& error);
 bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error);
 
 // The DER certificate stored behind its marker in the first `size` bytes;
