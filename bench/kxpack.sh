@@ -53,8 +53,11 @@ fi
 count=$(find "$work/program" -type f | wc -l)
 installer=$work/setup.exe
 zipfile=$work/program.zip
+# The sample's shortcut 1 names terminal.exe: a stand-in comes as custom files.
+mkdir -p "$work/custom"
+cp "$stub" "$work/custom/terminal.exe"
 build_installer=("$kxpack" build --stub "$stub" --key "$key" --product "$top/examples/sample"
-  --program "$work/program" --output "$installer")
+  --program "$work/program" --custom "$work/custom" --output "$installer")
 zip_folder=(env -C "$work/program" zip -q -r -6 "$zipfile" .)
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
