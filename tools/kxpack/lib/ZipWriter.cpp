@@ -184,6 +184,8 @@ void Pack(const ZipSource& source, Packed& packed)
                 packed.data.size() * 100 >= offset * 99) {
                 storing = true;
                 packed.data.swap(stored);
+                // Grown once: doubling a large file's buffer would hold it 1.5 times over.
+                packed.data.reserve(static_cast<size_t>(source.size));
             }
         }
         if (last)
