@@ -8,6 +8,7 @@
 
 #include "Args.h"
 #include "Commands.h"
+#include "lib/Authenticode.h"
 #include "lib/FileIo.h"
 #include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
@@ -24,6 +25,8 @@ const char HELP[] =
     "usage: kxpack build --stub FILE --key FILE --output FILE [--product DIR]\n"
     "                    [--config FILE] [--bitmap FILE] [--licenses DIR]\n"
     "                    [--program DIR|ZIP] [--custom DIR|ZIP]\n"
+    "                    [--sign-cert FILE --sign-key FILE | --sign-pkcs12 FILE]\n"
+    "                    [--sign-pass-file FILE] [--timestamp-url URL]\n"
     "\n"
     "Builds an installer: the setup program (--stub) with a signed package behind\n"
     "it. Only the stub's image is used, so an installer serves as stub as well.\n"
@@ -41,7 +44,20 @@ const char HELP[] =
     "  --licenses DIR    licence texts named <locale id>-<anything> (1033-en.txt)\n"
     "  --program DIR|ZIP the program files: a folder (zipped here) or a ZIP\n"
     "  --custom DIR|ZIP  optional second archive, extracted after the program files\n"
-    "  --strict          every warning fails the build (for release builds and CI)\n";
+    "  --strict          every warning fails the build (for release builds and CI)\n"
+    "\n"
+    "Authenticode signing of the finished installer (SHA-256), by osslsigncode\n"
+    "(Debian package osslsigncode); a failed signing leaves --output as it was:\n"
+    "  --sign-cert FILE  the code-signing certificate chain (PEM), the signer's first\n"
+    "  --sign-key FILE   its private key (PEM)\n"
+    "  --sign-pkcs12 FILE\n"
+    "                    certificate chain and key in one PKCS#12 file instead\n"
+    "  --sign-pass-file FILE\n"
+    "                    the password of --sign-pkcs12 (or of an encrypted\n"
+    "                    --sign-key), read from this file\n"
+    "  --timestamp-url URL\n"
+    "                    an RFC 3161 time-stamp server: Windows then accepts the\n"
+    "                    signature after the certificate has expired\n";
 
 struct BuildInputs {
     std::string stub, key, output, config, bitmap, licenses, program, custom;
@@ -210,7 +226,9 @@ int RunBuild(int argc, char** argv)
     if (!args.Parse(argc, argv,
                     {{"stub", true}, {"key", true}, {"output", true}, {"product", true},
                      {"config", true}, {"bitmap", true}, {"licenses", true}, {"program", true},
-                     {"custom", true}, {"strict", false}, {"help", false}},
+                     {"custom", true}, {"strict", false}, {"sign-cert", true},
+                     {"sign-key", true}, {"sign-pkcs12", true}, {"sign-pass-file", true},
+                     {"timestamp-url", true}, {"help", false}},
                     error))
         return Fail(EXIT_USAGE, error + "\n\n" + HELP);
     if (args.Has("help")) {
@@ -220,9 +238,11 @@ int RunBuild(int argc, char** argv)
     if (!args.Positional().empty())
         return Fail(EXIT_USAGE, "unexpected argument " + args.Positional()[0] + "\n\n" + HELP);
     BuildInputs in;
-    if (!ResolveInputs(args, in, error))
+    CodeSigningOptions signing{args.Get("sign-cert"), args.Get("sign-key"), args.Get("sign-pkcs12"),
+                               args.Get("sign-pass-file"), args.Get("timestamp-url")};
+    if (!ResolveInputs(args, in, error) || !CheckSigningOptions(signing, error))
         return Fail(EXIT_USAGE, error);
-    if (!CheckOutputPath(in.output, error))
+    if (!CheckOutputPath(in.output, error) || !CheckSigningInputs(signing, error))
         return Fail(EXIT_FAILED, error);
 
     CSigningKey key;
@@ -286,12 +306,14 @@ int RunBuild(int argc, char** argv)
 
     CAtomicFile output;
     if (!output.Open(in.output, 0755, error) || !output.Write(installer, error) ||
-        !output.Commit(error))
+        !(signing.Enabled() ? SignInto(signing, output.TempPath(), in.output, error)
+                            : output.Commit(error)))
         return Fail(EXIT_FAILED, error);
     Note("wrote " + in.output + ": " + std::to_string(installer.size()) + " bytes, the " +
          EditionName(layout.edition) + " edition (image " +
          std::to_string(imageEnd) + ", licence container " + std::to_string(containers[0].size()) +
          ", program files " + std::to_string(programZip.size()) +
-         (customZip.empty() ? "" : ", custom files " + std::to_string(customZip.size())) + ")");
+         (customZip.empty() ? "" : ", custom files " + std::to_string(customZip.size())) + ")" +
+         (signing.Enabled() ? ", then signed with Authenticode (SHA-256)" : ""));
     return EXIT_OK;
 }

@@ -33,6 +33,8 @@ public:
     bool Write(const void* data, size_t size, std::string& error);
     bool Write(const Bytes& data, std::string& error) { return Write(data.data(), data.size(), error); }
     bool Commit(std::string& error);
+    // Where the content is until Commit(), for a tool that reads it there.
+    const std::string& TempPath() const { return m_tempPath; }
 
 private:
     std::string m_path;

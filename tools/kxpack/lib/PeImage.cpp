@@ -12,6 +12,12 @@ const uint16_t MACHINE_AMD64 = 0x8664;
 const size_t DOS_LFANEW_OFFSET = 0x3C;
 const size_t COFF_HEADER_BYTES = 20;
 const size_t SECTION_HEADER_BYTES = 40;
+const uint16_t OPTIONAL_MAGIC_PE32_PLUS = 0x20B;
+// NumberOfRvaAndSizes; the data directories follow it.
+const size_t DIRECTORY_COUNT_OFFSET_PE32 = 92;
+const size_t DIRECTORY_COUNT_OFFSET_PE32_PLUS = 108;
+const uint32_t SECURITY_DIRECTORY = 4;
+const size_t DIRECTORY_ENTRY_BYTES = 8;
 // A DER certificate of a 2048-bit RSA key is some 800 to 1,500 bytes.
 const uint32_t CERTIFICATE_MAX_BYTES = 16384;
 
@@ -92,4 +98,36 @@ bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der)
         return true;
     }
     return false;
+}
+
+bool FindCertificateTable(const Bytes& file, uint32_t& offset, uint32_t& size, std::string& error)
+{
+    offset = size = 0;
+    ImageLayout layout;
+    std::string notAnImage;
+    if (!ReadImageLayout(file, layout, notAnImage))
+        return true;
+    // ReadImageLayout has checked the headers up to the section table.
+    size_t coff = ReadU32(&file[DOS_LFANEW_OFFSET]) + 4;
+    size_t optional = coff + COFF_HEADER_BYTES;
+    size_t optionalSize = ReadU16(&file[coff + 16]);
+    size_t countOffset = ReadU16(&file[optional]) == OPTIONAL_MAGIC_PE32_PLUS
+                             ? DIRECTORY_COUNT_OFFSET_PE32_PLUS
+                             : DIRECTORY_COUNT_OFFSET_PE32;
+    size_t entry = countOffset + 4 + SECURITY_DIRECTORY * DIRECTORY_ENTRY_BYTES;
+    if (optionalSize < entry + DIRECTORY_ENTRY_BYTES || file.size() - optional < optionalSize ||
+        ReadU32(&file[optional + countOffset]) <= SECURITY_DIRECTORY)
+        return true;
+    uint32_t at = ReadU32(&file[optional + entry]), bytes = ReadU32(&file[optional + entry + 4]);
+    if (bytes == 0)
+        return true;
+    // The table is not mapped: its entry holds a file offset, behind the image.
+    if (at < layout.end || at > file.size() || file.size() - at < bytes) {
+        error = "the security directory (offset " + std::to_string(at) + ", " +
+                std::to_string(bytes) + " bytes) points outside the data behind the image";
+        return false;
+    }
+    offset = at;
+    size = bytes;
+    return true;
 }
