@@ -107,11 +107,12 @@ void ReadSignedData(const uint8_t* data, size_t size, AuthenticodeSignature& sig
     PKCS7_SIGNER_INFO_get0_algs(signer, nullptr, &digest, nullptr);
     const ASN1_OBJECT* digestObject = nullptr;
     X509_ALGOR_get0(&digestObject, nullptr, nullptr, digest);
-    int nid = OBJ_obj2nid(digestObject);
+    // Named when OpenSSL knows it ("sha256"), else the dotted OID.
+    const char* name = OBJ_nid2ln(OBJ_obj2nid(digestObject));
     char oid[80] = "";
-    if (nid == NID_undef)
+    if (!name && digestObject)
         OBJ_obj2txt(oid, sizeof(oid), digestObject, 1);
-    signature.digest = nid != NID_undef ? OBJ_nid2ln(nid) : oid;
+    signature.digest = name ? name : oid;
 
     X509* cert = X509_find_by_issuer_and_serial(p7->d.sign->cert, signer->issuer_and_serial->issuer,
                                                 signer->issuer_and_serial->serial);
