@@ -17,6 +17,11 @@ extern char** environ;
 
 ToolResult RunKxpack(const std::vector<std::string>& args)
 {
+    return RunProgram(KXPACK_PATH, args);
+}
+
+ToolResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+{
     CScratchFolder capture;
     std::string outPath = capture / "out", errPath = capture / "err";
     posix_spawn_file_actions_t actions;
@@ -24,16 +29,15 @@ ToolResult RunKxpack(const std::vector<std::string>& args)
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv;
-    std::string program = KXPACK_PATH;
-    argv.push_back(&program[0]);
-    std::vector<std::string> copies = args;
+    std::vector<std::string> copies = {program};
+    copies.insert(copies.end(), args.begin(), args.end());
     for (auto& arg : copies)
         argv.push_back(&arg[0]);
     argv.push_back(nullptr);
 
     ToolResult result;
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -52,7 +56,7 @@ CScratchFolder::CScratchFolder()
 
 CScratchFolder::~CScratchFolder()
 {
-    std::string command = "rm -rf '" + m_path + "'";
+    std::string command = "/bin/rm -rf '" + m_path + "'";
     if (system(command.c_str()) != 0)
         return;
 }

@@ -1,4 +1,5 @@
-// Runs kxpack as a user would and collects what it says.
+// Runs kxpack as a user would, and the tools the tests need beside it, and
+// collects what they say.
 #pragma once
 
 #include <string>
@@ -11,6 +12,8 @@ struct ToolResult {
 };
 
 ToolResult RunKxpack(const std::vector<std::string>& args);
+// Another program, looked up in PATH (openssl, osslsigncode).
+ToolResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
 // A scratch folder removed with its contents at the end.
 class CScratchFolder {

@@ -10,6 +10,7 @@
 
 #include "Args.h"
 #include "Commands.h"
+#include "lib/Authenticode.h"
 #include "lib/EntryNames.h"
 #include "lib/FileIo.h"
 #include "lib/InstallerWriter.h"
@@ -32,6 +33,8 @@ const char HELP[] =
     "                    [--config FILE] [--bitmap FILE] [--licenses DIR]\n"
     "                    [--program DIR|ZIP] [--custom DIR|ZIP] [--strict]\n"
     "                    [--follow-links] [--allow-any-bitmap-size]\n"
+    "                    [--sign-cert FILE --sign-key FILE | --sign-pkcs12 FILE]\n"
+    "                    [--sign-pass-file FILE] [--timestamp-url URL]\n"
     "\n"
     "Builds an installer: the setup program (--stub) with a signed package behind\n"
     "it. Only the stub's image is used, so an installer serves as stub as well.\n"
@@ -54,6 +57,19 @@ const char HELP[] =
     "  --strict          every warning fails the build (for release builds and CI)\n"
     "  --follow-links    pack what symbolic links point to, when that lies inside\n"
     "                    the folder being packed (links are refused otherwise)\n"
+    "\n"
+    "Authenticode signing of the finished installer (SHA-256), by osslsigncode\n"
+    "(Debian package osslsigncode); a failed signing leaves --output as it was:\n"
+    "  --sign-cert FILE  the code-signing certificate chain (PEM), the signer's first\n"
+    "  --sign-key FILE   its private key (PEM)\n"
+    "  --sign-pkcs12 FILE\n"
+    "                    certificate chain and key in one PKCS#12 file instead\n"
+    "  --sign-pass-file FILE\n"
+    "                    the password of --sign-pkcs12 (or of an encrypted\n"
+    "                    --sign-key), read from this file\n"
+    "  --timestamp-url URL\n"
+    "                    an RFC 3161 time-stamp server: Windows then accepts the\n"
+    "                    signature after the certificate has expired\n"
     "\n"
     "The same inputs give the same bytes: entries are sorted, file times and\n"
     "permissions are not stored, and every time written is SOURCE_DATE_EPOCH when\n"
@@ -324,7 +340,9 @@ int RunBuild(int argc, char** argv)
                     {{"stub", true}, {"key", true}, {"output", true}, {"product", true},
                      {"config", true}, {"bitmap", true}, {"licenses", true}, {"program", true},
                      {"custom", true}, {"strict", false}, {"follow-links", false},
-                     {"allow-any-bitmap-size", false}, {"help", false}},
+                     {"allow-any-bitmap-size", false}, {"sign-cert", true}, {"sign-key", true},
+                     {"sign-pkcs12", true}, {"sign-pass-file", true}, {"timestamp-url", true},
+                     {"help", false}},
                     error))
         return Fail(EXIT_USAGE, error + "\n\n" + HELP);
     if (args.Has("help")) {
@@ -335,9 +353,12 @@ int RunBuild(int argc, char** argv)
         return Fail(EXIT_USAGE, "unexpected argument " + args.Positional()[0] + "\n\n" + HELP);
     BuildInputs in;
     int64_t time = 0;
-    if (!ResolveInputs(args, in, error) || !BuildTime(time, error))
+    CodeSigningOptions signing{args.Get("sign-cert"), args.Get("sign-key"), args.Get("sign-pkcs12"),
+                               args.Get("sign-pass-file"), args.Get("timestamp-url")};
+    if (!ResolveInputs(args, in, error) || !BuildTime(time, error) || !CheckSigningOptions(signing, error))
         return Fail(EXIT_USAGE, error);
-    if (!CheckOutputPath(in.output, error) || !CheckProductLinks(in, error))
+    if (!CheckOutputPath(in.output, error) || !CheckSigningInputs(signing, error) ||
+        !CheckProductLinks(in, error))
         return Fail(EXIT_FAILED, error);
 
     CSigningKey key;
@@ -419,11 +440,12 @@ int RunBuild(int argc, char** argv)
         !writer.WriteContainer(licenseContainer, error) ||
         !WriteArchive(writer, CONTAINER_CORE, time, program, programSize, error) ||
         (hasCustom && !WriteArchive(writer, CONTAINER_CUSTOM, time, custom, customSize, error)) ||
-        !writer.Commit(error))
+        !(signing.Enabled() ? SignInto(signing, writer.TempPath(), in.output, error) : writer.Commit(error)))
         return Fail(EXIT_FAILED, error);
     Note("wrote " + in.output + ": " + std::to_string(writer.Size()) + " bytes, the " +
          EditionName(layout.edition) + " edition (image " + std::to_string(imageEnd) +
          ", licence container " + std::to_string(licenseContainer.size()) + ", program files " +
-         std::to_string(programSize) + (hasCustom ? ", custom files " + std::to_string(customSize) : "") + ")");
+         std::to_string(programSize) + (hasCustom ? ", custom files " + std::to_string(customSize) : "") + ")" +
+         (signing.Enabled() ? ", then signed with Authenticode (SHA-256)" : ""));
     return EXIT_OK;
 }

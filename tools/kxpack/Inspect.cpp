@@ -7,6 +7,7 @@
 #include "Args.h"
 #include "Commands.h"
 #include "InspectBytes.h"
+#include "lib/AuthenticodeSignature.h"
 #include "lib/ByteSource.h"
 #include "lib/FileIo.h"
 #include "lib/Json.h"
@@ -26,7 +27,8 @@ const char HELP[] =
     "usage: kxpack inspect FILE [--json] [--cert FILE]\n"
     "\n"
     "Shows what an installer or an uninstaller holds: the setup program's\n"
-    "edition (32-bit x86 or 64-bit x86-64) and image size, every\n"
+    "edition (32-bit x86 or 64-bit x86-64) and image size, its Authenticode\n"
+    "signer, digest and time stamp when it is signed, every\n"
     "container and record, the result of each signature check, the setup\n"
     "configuration, the licence texts, the archive entries and, for an\n"
     "uninstaller, the uninstall list and flags. Containers and records are read the way\n"
@@ -94,6 +96,7 @@ struct Report {
     std::string certificateSource;
     std::string certificateSubject, certificateFingerprint;
     int certificateBits = 0;
+    AuthenticodeSignature authenticode;
     std::vector<SignedPart> signedParts;
     std::u16string config;
     std::vector<std::string> configErrors;
@@ -344,6 +347,20 @@ void PrintText(const Report& r, std::string& out)
     else
         Appendf(out, "certificate:  %s, RSA %d, SHA-256 %s (%s)\n", r.certificateSubject.c_str(),
                 r.certificateBits, r.certificateFingerprint.c_str(), r.certificateSource.c_str());
+    const AuthenticodeSignature& code = r.authenticode;
+    if (!code.present)
+        Appendf(out, "authenticode: none\n");
+    else if (code.subject.empty() && code.issuer.empty())
+        Appendf(out, "authenticode: unreadable: %s\n", code.problem.c_str());
+    else {
+        Appendf(out, "authenticode: %s, %s (certificate table at %u, %u bytes)\n", code.digest.c_str(),
+                !code.timestamped ? "not time-stamped"
+                : code.timestampTime.empty() ? "time-stamped"
+                                             : ("time-stamped " + code.timestampTime).c_str(),
+                code.offset, code.size);
+        Appendf(out, "  signer:     %s\n", code.subject.empty() ? code.problem.c_str() : code.subject.c_str());
+        Appendf(out, "  issuer:     %s\n", code.issuer.c_str());
+    }
     Appendf(out, "containers:\n");
     for (const auto& c : r.package.containers) {
         Appendf(out, "  %-9s at %llu, created %s, %u records\n", ContainerKindName(c.header.type),
@@ -438,6 +455,19 @@ void PrintJson(const Report& r, std::string& out)
     json.String("source", r.certificateSource).String("subject", r.certificateSubject);
     json.String("sha256", r.certificateFingerprint).Number("bits", r.certificateBits);
     json.EndObject();
+    const AuthenticodeSignature& code = r.authenticode;
+    if (!code.present) {
+        json.Null("authenticode");
+    } else {
+        json.BeginObject("authenticode").Number("offset", code.offset).Number("size", code.size);
+        json.String("subject", code.subject).String("issuer", code.issuer).String("digest", code.digest);
+        json.Bool("timestamped", code.timestamped);
+        if (code.timestampTime.empty())
+            json.Null("timestampTime");
+        else
+            json.String("timestampTime", code.timestampTime);
+        json.String("problem", code.problem).EndObject();
+    }
     json.BeginArray("containers");
     for (const auto& c : r.package.containers) {
         json.BeginObject();
@@ -510,6 +540,9 @@ InspectResult InspectFile(const CByteSource& file, const std::string& name,
     if (ReadImageLayout(file, report.image, report.imageProblem)) {
         report.imageEnd = report.image.end;
         report.edition = report.image.edition;
+        report.authenticode = ReadAuthenticodeSignature(file);
+        if (!report.authenticode.problem.empty())
+            report.problems.push_back("authenticode: " + report.authenticode.problem);
     } else {
         report.problems.push_back(report.imageProblem);
     }

@@ -8,8 +8,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <csignal>
-#include <pthread.h>
 #include <unistd.h>
 
 #include "ScratchFiles.h"
@@ -87,19 +85,18 @@ bool CAtomicFile::Open(const std::string& path, unsigned mode, std::string& erro
     std::string pattern = path + ".kxpack-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back(0);
-    // No signal between making the file and registering it for removal.
-    sigset_t all, before;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &before);
-    m_fd = mkstemp(name.data());
-    int made = errno;
-    if (m_fd >= 0 && !RegisterScratchFile(name.data())) {
-        unlink(name.data());
-        close(m_fd);
-        m_fd = -1;
-        made = EMFILE;
+    int made = 0;
+    {
+        CSignalsHeld held;
+        m_fd = mkstemp(name.data());
+        made = errno;
+        if (m_fd >= 0 && !RegisterScratchFile(name.data())) {
+            unlink(name.data());
+            close(m_fd);
+            m_fd = -1;
+            made = EMFILE;
+        }
     }
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (m_fd < 0) {
         error = path + ": cannot create: " + strerror(made);
         return false;

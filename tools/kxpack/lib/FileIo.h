@@ -33,7 +33,7 @@ public:
     // Overwrites bytes already written (a size known only at the end).
     bool WriteAt(uint64_t offset, const void* data, size_t size, std::string& error);
     bool Commit(std::string& error);
-    // The temporary file's name until Commit().
+    // Where the content is until Commit(), for a tool that reads it there.
     const std::string& TempPath() const { return m_tempPath; }
 
 private:

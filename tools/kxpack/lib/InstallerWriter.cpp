@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "PackageFile.h"
+#include "install/UninstallerImage.h"
 
 namespace {
 
@@ -23,6 +24,9 @@ bool CInstallerWriter::WriteImage(const Bytes& stub, uint32_t imageEnd, std::str
 {
     Bytes image(stub.begin(), stub.begin() + imageEnd);
     memcpy(image.data() + PACKAGE_OFFSET_FIELD, &imageEnd, sizeof(imageEnd));
+    // A signed installer taken as stub: its signature entry would point into
+    // the new package, and a signing tool would cut the file there.
+    RemoveImageSignature(image.data(), image.size());
     return Put(image.data(), image.size(), error);
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "install/UninstallerImage.h"
+
 Bytes SerializeContainer(uint32_t type, int64_t created, const std::vector<PackageRecord>& records)
 {
     ContainerHeader header;
@@ -30,6 +32,9 @@ Bytes ComposeProgramFile(const Bytes& stub, uint32_t imageEnd, const std::vector
 {
     Bytes out(stub.begin(), stub.begin() + imageEnd);
     memcpy(out.data() + PACKAGE_OFFSET_FIELD, &imageEnd, sizeof(imageEnd));
+    // A signed installer taken as stub: its signature entry would point into
+    // the new package, and a signing tool would cut the file there.
+    RemoveImageSignature(out.data(), out.size());
     for (const auto& container : containers)
         out.insert(out.end(), container.begin(), container.end());
     return out;

@@ -23,7 +23,8 @@ struct PackageContainer {
 // Header and scrambled records of one container.
 Bytes SerializeContainer(uint32_t type, int64_t created, const std::vector<PackageRecord>& records);
 
-// The first `imageEnd` bytes of `stub` with the package offset set, then the containers.
+// The first `imageEnd` bytes of `stub` with the package offset set and no
+// Authenticode signature entry or checksum, then the containers.
 Bytes ComposeProgramFile(const Bytes& stub, uint32_t imageEnd, const std::vector<Bytes>& containers);
 
 struct ReadRecord {

@@ -120,3 +120,22 @@ bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der)
     }
     return false;
 }
+
+bool FindCertificateTable(const CByteSource& file, uint32_t& offset, uint32_t& size, std::string& error)
+{
+    offset = size = 0;
+    ImageLayout layout;
+    std::string notAnImage;
+    if (!ReadImageLayout(file, layout, notAnImage) || layout.certificateTableSize == 0)
+        return true;
+    uint32_t at = layout.certificateTable, bytes = layout.certificateTableSize;
+    // The table is not mapped: its entry holds a file offset, behind the image.
+    if (at < layout.end || at > file.Size() || file.Size() - at < bytes) {
+        error = "the security directory (offset " + std::to_string(at) + ", " +
+                std::to_string(bytes) + " bytes) points outside the data behind the image";
+        return false;
+    }
+    offset = at;
+    size = bytes;
+    return true;
+}

@@ -37,6 +37,12 @@ const char* EditionMachine(Edition edition);
 bool ReadImageLayout(const CByteSource& file, ImageLayout& layout, std::string& error);
 bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error);
 
+// Where the image's certificate table (its Authenticode signatures) lies in
+// the file: the security data directory. `size` 0: the file is not signed
+// (or is no image that ReadImageLayout takes). False, with the reason, for
+// an entry that points outside the data behind the image.
+bool FindCertificateTable(const CByteSource& file, uint32_t& offset, uint32_t& size, std::string& error);
+
 // The DER certificate stored behind its marker in the first `size` bytes;
 // false when there is none.
 bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der);

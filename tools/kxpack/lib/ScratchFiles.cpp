@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -13,15 +14,20 @@ const size_t PATH_BYTES = 4096;
 struct Slot {
     std::atomic<bool> used{false};
     std::atomic<bool> ready{false};
+    bool folder = false;
     char path[PATH_BYTES];
 };
 Slot g_slots[SLOTS];
 
 void OnSignal(int signal)
 {
+    // Files first: a scratch folder goes once it is empty.
     for (auto& slot : g_slots)
-        if (slot.ready.load())
+        if (slot.ready.load() && !slot.folder)
             unlink(slot.path);
+    for (auto& slot : g_slots)
+        if (slot.ready.load() && slot.folder)
+            rmdir(slot.path);
     struct sigaction action;
     memset(&action, 0, sizeof(action));
     action.sa_handler = SIG_DFL;
@@ -41,7 +47,7 @@ void RemoveScratchFilesOnSignals()
         sigaction(signal, &action, nullptr);
 }
 
-bool RegisterScratchFile(const std::string& path)
+bool RegisterScratchFile(const std::string& path, bool folder)
 {
     if (path.size() >= PATH_BYTES)
         return false;
@@ -49,6 +55,7 @@ bool RegisterScratchFile(const std::string& path)
         bool expected = false;
         if (slot.used.compare_exchange_strong(expected, true)) {
             memcpy(slot.path, path.c_str(), path.size() + 1);
+            slot.folder = folder;
             slot.ready.store(true);
             return true;
         }
@@ -64,4 +71,16 @@ void ForgetScratchFile(const std::string& path)
             slot.used.store(false);
             return;
         }
+}
+
+CSignalsHeld::CSignalsHeld()
+{
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &m_before);
+}
+
+CSignalsHeld::~CSignalsHeld()
+{
+    pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
 }

@@ -3,10 +3,25 @@
 // asks, so an interrupted build leaves nothing half-written behind.
 #pragma once
 
+#include <csignal>
 #include <string>
 
 // Installs the handlers; once, at start.
 void RemoveScratchFilesOnSignals();
 // False when the table is full (the caller then refuses to make the file).
-bool RegisterScratchFile(const std::string& path);
+// A folder is removed after the files, when it is empty.
+bool RegisterScratchFile(const std::string& path, bool folder = false);
 void ForgetScratchFile(const std::string& path);
+
+// Holds off every signal while it lives: a scratch file is made and
+// registered with no signal in between.
+class CSignalsHeld {
+public:
+    CSignalsHeld();
+    ~CSignalsHeld();
+    CSignalsHeld(const CSignalsHeld&) = delete;
+    CSignalsHeld& operator=(const CSignalsHeld&) = delete;
+
+private:
+    sigset_t m_before;
+};

@@ -1,0 +1,39 @@
+// What the kxpack command-line tests share: a stand-in for setup.exe, a
+// product folder and package keys made for the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ToolRunner.h"
+#include "lib/Bytes.h"
+
+const uint16_t MACHINE_I386 = 0x14C, MACHINE_AMD64 = 0x8664;
+
+// A minimal PE image with one section that carries the package certificate
+// behind its marker, as setup.exe does: PE32 for i386, PE32+ otherwise.
+Bytes MakeStub(const Bytes& certificate, uint16_t machine = MACHINE_I386);
+
+void WriteBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadBytes(const std::string& path);
+
+extern const char* const CONFIG;
+
+class KxpackCliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    // setup.exe (the stand-in) and product/ in the scratch folder.
+    void SetUp() override;
+
+    ToolResult Build(std::vector<std::string> extra = {}, const std::string& key = "main");
+    // A failed build says `message` in one line, exits non-zero, and leaves
+    // the earlier output and no scratch files.
+    ToolResult ExpectBuildFails(const std::string& message, std::vector<std::string> extra = {},
+                                const std::string& key = "main");
+
+    static CScratchFolder* s_keys;
+    CScratchFolder m_dir;
+};
