@@ -1,0 +1,199 @@
+#include "BuildInputs.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <strings.h>
+
+#include "lib/FileIo.h"
+#include "lib/ProgramFolder.h"
+#include "lib/SetupConfigText.h"
+#include "lib/TextCodec.h"
+#include "lib/ZipArchive.h"
+#include "lib/ZipVerify.h"
+
+namespace {
+
+// Seconds since 1970 for every time the installer holds.
+const int64_t DEFAULT_TIME = 315532800; // 1980-01-01 00:00:00 UTC
+const int64_t LATEST_TIME = 4354819198LL; // the last a ZIP entry can hold
+
+} // namespace
+
+bool BuildTime(int64_t& time, std::string& error)
+{
+    const char* value = getenv("SOURCE_DATE_EPOCH");
+    if (!value) {
+        time = DEFAULT_TIME;
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    long long seconds = strtoll(value, &end, 10);
+    if (!*value || *end || errno || seconds <= 0 || seconds > LATEST_TIME) {
+        error = std::string("SOURCE_DATE_EPOCH=") + value +
+                ": not a number of seconds since 1970 up to the year 2107";
+        return false;
+    }
+    time = seconds;
+    return true;
+}
+
+bool ResolveInputs(const CArgs& args, BuildInputs& in, std::string& error)
+{
+    std::string product = args.Get("product");
+    in.product = product;
+    in.followLinks = args.Has("follow-links");
+    auto pick = [&](const char* option, const char* inProduct) {
+        if (args.Has(option))
+            return args.Get(option);
+        return product.empty() || !inProduct ? std::string() : product + "/" + inProduct;
+    };
+    in.stub = args.Get("stub");
+    in.key = args.Get("key");
+    in.output = args.Get("output");
+    in.config = pick("config", "setup.cfg");
+    in.bitmap = pick("bitmap", "header.bmp");
+    in.licenses = pick("licenses", "licenses");
+    in.program = pick("program", "program");
+    in.custom = args.Get("custom");
+    if (!args.Has("custom") && !product.empty() && IsDirectory(product + "/custom"))
+        in.custom = product + "/custom";
+    if (!product.empty() && !IsDirectory(product)) {
+        error = product + ": the product folder does not exist";
+        return false;
+    }
+    const std::pair<const char*, const std::string*> required[] = {
+        {"stub", &in.stub},         {"key", &in.key},           {"output", &in.output},
+        {"config", &in.config},     {"bitmap", &in.bitmap},     {"licenses", &in.licenses},
+        {"program", &in.program},
+    };
+    for (const auto& item : required)
+        if (item.second->empty()) {
+            error = std::string("--") + item.first + " is missing" +
+                    (std::string(item.first) == "stub" || std::string(item.first) == "key" ||
+                             std::string(item.first) == "output"
+                         ? ""
+                         : " (or give --product)");
+            return false;
+        }
+    return true;
+}
+
+// Parts taken from the product folder may be links only as its files may.
+bool CheckProductLinks(const BuildInputs& in, std::string& error)
+{
+    if (in.product.empty())
+        return true;
+    for (const std::string* path : {&in.config, &in.bitmap, &in.licenses, &in.program, &in.custom})
+        if (path->compare(0, in.product.size() + 1, in.product + "/") == 0 &&
+            !CheckLink(*path, in.product, in.followLinks, error))
+            return false;
+    return true;
+}
+
+bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, std::string& error)
+{
+    Bytes raw;
+    std::string reason;
+    if (!ReadWholeFile(path, raw, error))
+        return false;
+    if (!DecodeText(raw, text, reason)) {
+        error = path + ": " + reason;
+        return false;
+    }
+    text = NormalizeConfigText(text);
+    std::vector<std::string> errors, warnings;
+    // The lines first: a blank before "=" also makes a required key "missing".
+    LintConfigText(text, errors, warnings);
+    CheckConfigText(text, errors, warnings);
+    for (const auto& warning : warnings)
+        Warn(path + ": " + warning);
+    if (!errors.empty()) {
+        error = path + ": " + errors.front();
+        return false;
+    }
+    record = EncodeUtf16LeWithBom(text);
+    return true;
+}
+
+// A folder is walked (and zipped while the installer is written); a file is
+// taken as a ready ZIP and checked.
+bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& archive, std::string& error)
+{
+    archive.source = source;
+    if (IsDirectory(source)) {
+        FolderRules rules;
+        rules.followLinks = followLinks;
+        if (!CollectFolder(source, rules, archive.entries, error))
+            return false;
+        archive.names = EntryNames(archive.entries);
+        return true;
+    }
+    if (!ReadWholeFile(source, archive.zip, error))
+        return false;
+    // A second reader of our own checks every byte, as inspect will.
+    std::string problem = CheckZipForSetup(archive.zip);
+    ZipCheck check;
+    if (problem.empty()) {
+        VerifyZip(CArchiveBytes(archive.zip.data(), archive.zip.size()), 0, check);
+        if (!check.problems.empty())
+            problem = check.problems.front() +
+                      (check.problems.size() > 1 ? " (and " + std::to_string(check.problems.size() - 1) +
+                                                       " more problems)"
+                                                 : "");
+    }
+    if (!problem.empty()) {
+        error = source + ": " + problem;
+        return false;
+    }
+    for (const auto& entry : check.entries)
+        archive.names.push_back(entry.name);
+    return true;
+}
+
+// The setup program starts shortcut 1's file with /install at the end of
+// every installation and rolls the installation back when it cannot: that
+// shortcut and its file must be there. It reads shortcuts up to the first
+// incomplete one.
+bool CheckShortcuts(const std::string& configPath, const std::u16string& config,
+                    const std::vector<std::string>& installed, std::string& error)
+{
+    auto present = [&](const std::u16string& relative) {
+        std::string name = ToUtf8(relative);
+        for (auto& ch : name)
+            if (ch == '\\')
+                ch = '/';
+        for (const auto& entry : installed)
+            if (strcasecmp(entry.c_str(), name.c_str()) == 0)
+                return true;
+        return false;
+    };
+    auto shortcuts = ListConfigShortcuts(config);
+    if (shortcuts.empty()) {
+        error = configPath + ": shortcut 1 (link_name_1=, file_name_1=, icon_file_1=, icon_index_1=) "
+                             "is missing or incomplete; its file is the program the setup program "
+                             "starts after installing";
+        return false;
+    }
+    if (!present(shortcuts[0].file)) {
+        error = configPath + ": shortcut 1: \"" + ToUtf8(shortcuts[0].file) +
+                "\" is not among the program or custom files, and the setup program starts it after "
+                "installing";
+        return false;
+    }
+    for (const auto& shortcut : shortcuts) {
+        std::string number = configPath + ": shortcut " + std::to_string(shortcut.number) + ": ";
+        if (shortcut.number > 1 && !present(shortcut.file))
+            Warn(number + "\"" + ToUtf8(shortcut.file) + "\" is not among the program or custom files");
+        // The name is the shortcut's file name as it stands.
+        const std::u16string& name = shortcut.name;
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, u".lnk") != 0)
+            Warn(number + "\"" + ToUtf8(name) + "\" does not end in .lnk, so it is not a shortcut file");
+    }
+    std::string first = std::to_string(shortcuts.size() + 1);
+    for (unsigned n : UnreadConfigShortcuts(config))
+        Warn(configPath + ": shortcut " + std::to_string(n) + " is not read: the setup program reads "
+             "shortcuts up to the first incomplete one, shortcut " + first +
+             " (each needs link_name_N, file_name_N, icon_file_N and icon_index_N)");
+    return true;
+}

@@ -1,0 +1,41 @@
+// What kxpack build takes in, read and checked before anything is written:
+// the options resolved against the product folder, the build time, the
+// setup configuration, and the program and custom files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Args.h"
+#include "lib/Bytes.h"
+#include "lib/ZipWriter.h"
+
+struct BuildInputs {
+    std::string stub, key, output, config, bitmap, licenses, program, custom;
+    std::string product;
+    bool followLinks = false;
+};
+
+// The program files or custom files: a folder to be zipped on the way into
+// the installer, or a ready ZIP.
+struct ArchiveInput {
+    std::string source;
+    std::vector<ZipSource> entries; // a folder's
+    Bytes zip;                      // a ready ZIP
+    std::vector<std::string> names;
+};
+
+// The options, with what --product supplies; false for a missing one.
+bool ResolveInputs(const CArgs& args, BuildInputs& in, std::string& error);
+// SOURCE_DATE_EPOCH when set, else 1980-01-01 00:00:00 UTC.
+bool BuildTime(int64_t& time, std::string& error);
+// Parts taken from the product folder may be links only as its files may.
+bool CheckProductLinks(const BuildInputs& in, std::string& error);
+// The configuration's lines checked, its record made (UTF-16LE).
+bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, std::string& error);
+// A folder walked (zipped later, while the installer is written), or a ready ZIP checked.
+bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& archive, std::string& error);
+// Shortcut 1 and its program present; warnings for the rest.
+bool CheckShortcuts(const std::string& configPath, const std::u16string& config,
+                    const std::vector<std::string>& installed, std::string& error);
