@@ -3,10 +3,7 @@
 // The installer is the stub's image, then a licence container (setup
 // configuration, header bitmap and licence texts, each signed), a core
 // container (the program files archive) and optionally a custom container.
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <strings.h>
 
 #include "Args.h"
 #include "BuildInputs.h"
@@ -19,12 +16,7 @@
 #include "lib/PackageFile.h"
 #include "lib/PeImage.h"
 #include "lib/ProductInputs.h"
-#include "lib/ProgramFolder.h"
-#include "lib/SetupConfigText.h"
 #include "lib/SignedPayload.h"
-#include "lib/TextCodec.h"
-#include "lib/ZipArchive.h"
-#include "lib/ZipVerify.h"
 #include "lib/ZipWriter.h"
 
 namespace {
