@@ -18,7 +18,9 @@
 #include "KxpackFixture.h"
 #include "ToolRunner.h"
 #include "lib/FileIo.h"
+#include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
+#include "lib/SignedPayload.h"
 
 extern char** environ;
 
@@ -541,6 +543,37 @@ TEST_F(KxpackCliTest, HeaderBitmapIsCheckedAsTheSetupProgramReadsIt)
     Bytes png = good;
     png[30] = 5;
     expectRefused(png, "compression 5");
+
+    // Signed by the right key all the same, a cut bitmap is named by inspect.
+    WriteBytes(m_dir / "product/header.bmp", good);
+    ASSERT_EQ(0, Build().exitCode);
+    Bytes file = ReadBytes(m_dir / "out.exe");
+    ReadPackage package;
+    std::string error;
+    ASSERT_TRUE(ReadPackageFile(file, package, error)) << error;
+    const ReadContainer* licence = package.Kept(CONTAINER_LICENSE);
+    CSigningKey key;
+    ASSERT_TRUE(key.Load(*s_keys / "main/package-key.pem", error)) << error;
+    std::vector<PackageRecord> records;
+    for (const auto& record : licence->records)
+        records.push_back({record.id, record.data});
+    for (auto& record : records)
+        if (record.id == RECORD_BITMAP)
+            ASSERT_TRUE(PackSignedPayload(Bytes(good.begin(), good.begin() + 5000), record.data, error));
+    for (auto& record : records)
+        if (record.id == RECORD_BITMAP_SIGNATURE)
+            ASSERT_TRUE(key.Sign(records[2].data, record.data, error)) << error;
+    ASSERT_EQ(RECORD_BITMAP, records[2].id);
+    Bytes resigned(file.begin(), file.begin() + static_cast<ptrdiff_t>(licence->offset));
+    Bytes container = SerializeContainer(CONTAINER_LICENSE, licence->header.created, records);
+    resigned.insert(resigned.end(), container.begin(), container.end());
+    resigned.insert(resigned.end(), file.begin() + static_cast<ptrdiff_t>(package.Kept(CONTAINER_CORE)->offset),
+                    file.end());
+    WriteBytes(m_dir / "cut.exe", resigned);
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "cut.exe"});
+    EXPECT_EQ(1, inspect.exitCode) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("header bitmap: a BMP file cut short")) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("header bitmap  ( 3 by 12): verified")) << inspect.out;
 
     Bytes narrow(54 + 400 * 60 * 3, 0);
     std::copy(good.begin(), good.begin() + 54, narrow.begin());
