@@ -28,8 +28,29 @@ namespace {
 
 TEST_F(KxpackCliTest, BuildsAnInstallerThatInspectVerifies)
 {
+    // Beyond the first megabyte: random data is stored once that shows it
+    // does not shrink, text is deflated to its end.
+    std::string noise(3u << 20, 0), text;
+    uint32_t seed = 7;
+    for (auto& ch : noise) {
+        seed = seed * 1103515245 + 12345;
+        ch = static_cast<char>(seed >> 23);
+    }
+    while (text.size() < (3u << 20) + 17)
+        text += "line " + std::to_string(text.size()) + "\n";
+    WriteText(m_dir / "product/program/noise.bin", noise);
+    WriteText(m_dir / "product/program/sub/log.txt", text);
     ToolResult build = Build();
     ASSERT_EQ(0, build.exitCode) << build.err;
+    ToolResult listing = RunKxpack({"inspect", m_dir / "out.exe"});
+    EXPECT_EQ(0, listing.exitCode) << listing.out;
+    auto line = [&](const std::string& name) {
+        size_t at = listing.out.find("  " + name + " ");
+        return at == std::string::npos ? std::string() : listing.out.substr(at, listing.out.find('\n', at) - at);
+    };
+    EXPECT_NE(std::string::npos, line("noise.bin").find(" 3145728  stored")) << listing.out;
+    EXPECT_NE(std::string::npos, line("sub/log.txt").find(" " + std::to_string(text.size()) + "  deflated"))
+        << listing.out;
     ToolResult inspect = RunKxpack({"inspect", m_dir / "out.exe", "--json"});
     EXPECT_EQ(0, inspect.exitCode) << inspect.out << inspect.err;
     for (const char* expected : {"\"verified\": true", "\"mode\": \"install\"", "\"name\": \"1049-russian.txt\"",

@@ -104,11 +104,12 @@ public:
             deflateEnd(&m_stream);
     }
     bool Ok() const { return m_ok; }
-    bool Add(const uint8_t* data, size_t size, bool last, Bytes& out)
+    // `flush` is Z_NO_FLUSH, Z_SYNC_FLUSH (all output so far, to judge it) or Z_FINISH.
+    bool Add(const uint8_t* data, size_t size, int flush, Bytes& out)
     {
         m_stream.next_in = const_cast<uint8_t*>(data);
         m_stream.avail_in = static_cast<uInt>(size);
-        int flush = last ? Z_FINISH : Z_NO_FLUSH;
+        bool last = flush == Z_FINISH;
         for (;;) {
             size_t before = out.size();
             size_t room = deflateBound(&m_stream, m_stream.avail_in) + 64;
@@ -119,7 +120,7 @@ public:
             out.resize(before + room - m_stream.avail_out);
             if (result == Z_STREAM_ERROR)
                 return false;
-            if (result == Z_STREAM_END || (!last && m_stream.avail_in == 0))
+            if (result == Z_STREAM_END || (!last && m_stream.avail_in == 0 && m_stream.avail_out > 0))
                 return true;
         }
     }
@@ -174,7 +175,10 @@ void Pack(const ZipSource& source, Packed& packed)
         if (storing) {
             packed.data.insert(packed.data.end(), piece, piece + got);
         } else {
-            if (!deflater.Add(piece, got, last, packed.data)) {
+            // At the end of the probe everything deflated so far is put out,
+            // so that the sizes compared are the real ones.
+            int flush = last ? Z_FINISH : offset == PROBE_BYTES ? Z_SYNC_FLUSH : Z_NO_FLUSH;
+            if (!deflater.Add(piece, got, flush, packed.data)) {
                 packed.error = source.name + ": compressing failed";
                 return;
             }
