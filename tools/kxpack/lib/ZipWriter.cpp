@@ -149,6 +149,9 @@ void Pack(const ZipSource& source, Packed& packed)
         packed.error = source.name + ": no memory to compress it";
         return;
     }
+    // Room for the worst case at once: the buffer is never copied to grow,
+    // and pages it does not fill are never touched.
+    packed.data.reserve(static_cast<size_t>(source.size + (source.size >> 10) + 4096));
     Bytes stored; // the plain bytes so far, while storing may yet win
     uint64_t offset = 0;
     bool storing = false;
