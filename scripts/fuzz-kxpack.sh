@@ -10,7 +10,7 @@ usage: scripts/fuzz-kxpack.sh [SECONDS]
 
 Fuzzes kxpack inspect for SECONDS (default 600) in one libFuzzer process.
 Installs clang and the libFuzzer runtime with apt when they are missing, and
-runs scripts/setup.sh when OpenSSL, libzip or LZO are.
+runs scripts/setup.sh when OpenSSL, zlib or LZO are.
 
   build/fuzz/inspect_fuzz  the fuzz target (clang, -fsanitize=fuzzer,address,undefined)
   build/fuzz/corpus        the working corpus, seeded from tests/fuzz/corpus
@@ -61,8 +61,8 @@ if ! command -v clang++ >/dev/null || ! fuzzer_runtime; then
     "libclang-rt-$major-dev" || fail "cannot install libclang-rt-$major-dev"
   fuzzer_runtime || fail "clang++ still has no libFuzzer runtime"
 fi
-if ! pkg-config --exists libzip libcrypto 2>/dev/null || [ ! -f /usr/include/lzo/lzo1x.h ]; then
-  echo "== OpenSSL, libzip or LZO missing: scripts/setup.sh"
+if ! pkg-config --exists zlib libcrypto 2>/dev/null || [ ! -f /usr/include/lzo/lzo1x.h ]; then
+  echo "== OpenSSL, zlib or LZO missing: scripts/setup.sh"
   bash "$top/scripts/setup.sh" || fail "scripts/setup.sh failed"
 fi
 
@@ -78,7 +78,7 @@ if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" \
   echo "== building $target"
   flags=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined
     -fno-sanitize-recover=all -I"$top/tools/kxpack" -I"$top/src" -I"$top/tests/fuzz")
-  read -ra zipflags <<<"$(pkg-config --cflags libzip libcrypto zlib)"
+  read -ra zipflags <<<"$(pkg-config --cflags libcrypto zlib)"
   objects=()
   failed=0
   for source in "${sources[@]}"; do
@@ -88,7 +88,7 @@ if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" \
   done
   for pid in $(jobs -p); do wait "$pid" || failed=1; done
   [ "$failed" -eq 0 ] || fail "compiling failed"
-  read -ra libs <<<"$(pkg-config --libs libzip libcrypto zlib)"
+  read -ra libs <<<"$(pkg-config --libs libcrypto zlib)"
   clang++ -fsanitize=fuzzer,address,undefined -o "$target" "${objects[@]}" "${libs[@]}" -llzo2 ||
     fail "linking failed"
 fi

@@ -9,7 +9,6 @@
 #include "BuildInputs.h"
 #include "Commands.h"
 #include "lib/Authenticode.h"
-#include "lib/EntryNames.h"
 #include "lib/FileIo.h"
 #include "lib/InstallerWriter.h"
 #include "lib/PackageCrypto.h"
@@ -172,7 +171,7 @@ int RunBuild(int argc, char** argv)
     Bytes configRecord, bitmap, licenseZip;
     std::u16string configText;
     BitmapInfo bitmapInfo;
-    std::vector<ZipInput> licenseTexts;
+    std::vector<ZipSource> licenseTexts;
     std::vector<std::string> warnings;
     ArchiveInput program, custom;
     if (!LoadConfig(in.config, configRecord, configText, error))
@@ -192,19 +191,8 @@ int RunBuild(int argc, char** argv)
         return Fail(EXIT_FAILED, error);
     for (const auto& warning : warnings)
         Warn(warning);
-    std::vector<ZipSource> licenseEntries;
-    for (auto& text : licenseTexts) {
-        ZipSource entry;
-        entry.name = text.name;
-        entry.size = text.data.size();
-        entry.data = std::move(text.data);
-        std::string problem = EntryNameProblem(entry.name);
-        if (!problem.empty())
-            return Fail(EXIT_FAILED, in.licenses + ": " + problem);
-        licenseEntries.push_back(std::move(entry));
-    }
     CMemorySink licenseSink(licenseZip);
-    if (!WriteZip(licenseEntries, time, in.licenses, licenseSink, error))
+    if (!WriteZip(licenseTexts, time, in.licenses, licenseSink, error))
         return Fail(EXIT_FAILED, error);
     if (!LoadArchive(in.program, in.followLinks, program, error))
         return Fail(EXIT_FAILED, error);

@@ -8,7 +8,6 @@
 #include "lib/ProgramFolder.h"
 #include "lib/SetupConfigText.h"
 #include "lib/TextCodec.h"
-#include "lib/ZipArchive.h"
 #include "lib/ZipVerify.h"
 
 namespace {
@@ -93,14 +92,8 @@ bool CheckProductLinks(const BuildInputs& in, std::string& error)
 
 bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, std::string& error)
 {
-    Bytes raw;
-    std::string reason;
-    if (!ReadWholeFile(path, raw, error))
+    if (!ReadTextFile(path, text, error))
         return false;
-    if (!DecodeText(raw, text, reason)) {
-        error = path + ": " + reason;
-        return false;
-    }
     text = NormalizeConfigText(text);
     std::vector<std::string> errors, warnings;
     // The lines first: a blank before "=" also makes a required key "missing".
@@ -131,19 +124,14 @@ bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& arch
     }
     if (!ReadWholeFile(source, archive.zip, error))
         return false;
-    // A second reader of our own checks every byte, as inspect will.
-    std::string problem = CheckZipForSetup(archive.zip);
+    // Read with the checks inspect makes, every entry's data included.
     ZipCheck check;
-    if (problem.empty()) {
-        VerifyZip(CArchiveBytes(archive.zip.data(), archive.zip.size()), 0, check);
-        if (!check.problems.empty())
-            problem = check.problems.front() +
-                      (check.problems.size() > 1 ? " (and " + std::to_string(check.problems.size() - 1) +
-                                                       " more problems)"
-                                                 : "");
-    }
-    if (!problem.empty()) {
-        error = source + ": " + problem;
+    VerifyZip(CArchiveBytes(archive.zip.data(), archive.zip.size()), 0, check);
+    if (!check.problems.empty()) {
+        error = source + ": " + (check.entries.empty() ? "not a readable ZIP archive: " : "") +
+                check.problems.front() +
+                (check.problems.size() > 1 ? " (and " + std::to_string(check.problems.size() - 1) + " more problems)"
+                                           : "");
         return false;
     }
     for (const auto& entry : check.entries)

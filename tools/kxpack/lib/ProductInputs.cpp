@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 
+#include "EntryNames.h"
 #include "FileIo.h"
 #include "ProgramFolder.h"
 #include "SetupConfigText.h"
@@ -99,7 +100,7 @@ bool CheckBitmap(const Bytes& bmp, BitmapInfo& info, std::string& error)
     return true;
 }
 
-bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<ZipInput>& texts,
+bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<ZipSource>& texts,
                       std::vector<std::string>& warnings, std::string& error)
 {
     texts.clear();
@@ -124,15 +125,9 @@ bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<Z
                     "decimal without leading zeros, for example 1033-english.txt";
             return false;
         }
-        Bytes raw;
         std::u16string text;
-        std::string reason;
-        if (!ReadWholeFile(path, raw, error))
+        if (!ReadTextFile(path, text, error))
             return false;
-        if (!DecodeText(raw, text, reason)) {
-            error = path + ": " + reason;
-            return false;
-        }
         if (text.empty()) {
             error = path + ": the licence text is empty";
             return false;
@@ -144,7 +139,16 @@ bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<Z
         else
             locales[locale] = name;
         // CR LF line ends: a Windows edit box breaks lines only there.
-        texts.push_back({name, EncodeUtf16LeWithBom(NormalizeLineBreaks(text))});
+        std::string problem = EntryNameProblem(name);
+        if (!problem.empty()) {
+            error = folder + ": " + problem;
+            return false;
+        }
+        ZipSource entry;
+        entry.name = name;
+        entry.data = EncodeUtf16LeWithBom(NormalizeLineBreaks(text));
+        entry.size = entry.data.size();
+        texts.push_back(std::move(entry));
     }
     if (texts.empty()) {
         error = folder + ": holds no licence texts";

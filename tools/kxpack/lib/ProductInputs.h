@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Bytes.h"
-#include "ZipArchive.h"
+#include "ZipWriter.h"
 
 struct BitmapInfo {
     int width = 0;
@@ -23,5 +23,5 @@ bool CheckBitmap(const Bytes& bmp, BitmapInfo& info, std::string& error);
 // (UTF-8 or UTF-16) and stored as UTF-16LE with a byte order mark, in name
 // order. Warnings tell of locales given twice. Symbolic links are read only
 // with `followLinks`, and only when they lead to a file in `folder`.
-bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<ZipInput>& texts,
+bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<ZipSource>& texts,
                       std::vector<std::string>& warnings, std::string& error);

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "FileIo.h"
+
 namespace {
 
 void AppendCodePoint(std::u16string& out, uint32_t cp)
@@ -134,4 +136,17 @@ std::u16string Utf16LeToString(const uint8_t* data, size_t size)
     for (size_t i = 0; i + 1 < size; i += 2)
         text.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
     return text;
+}
+
+bool ReadTextFile(const std::string& path, std::u16string& text, std::string& error)
+{
+    Bytes raw;
+    std::string reason;
+    if (!ReadWholeFile(path, raw, error))
+        return false;
+    if (!DecodeText(raw, text, reason)) {
+        error = path + ": " + reason;
+        return false;
+    }
+    return true;
 }

@@ -214,6 +214,9 @@ private:
         if (entry.method != 0 && entry.method != 8)
             EntryProblem(index, "compression method " + std::to_string(entry.method) +
                                     " (only stored and deflated entries can be extracted)");
+        if (entry.size > MAX_ENTRY_BYTES && entry.size != ZIP64_MARK)
+            EntryProblem(index, "files over " + std::to_string(MAX_ENTRY_BYTES) +
+                                    " bytes (2 GB) cannot be installed");
         if (entry.method == 0 && entry.compressedSize != entry.size)
             EntryProblem(index, "stored, but its compressed size " + std::to_string(entry.compressedSize) +
                                     " is not its size " + std::to_string(entry.size));
