@@ -1,5 +1,5 @@
 // Verifies a ZIP archive of the package the way the setup program will meet
-// it, from its own reading of the bytes (not through libzip): the end
+// it, from its own reading of the bytes: the end
 // record, every central and local header, that the two agree, that entries
 // neither overlap nor leave bytes unexplained, and every entry's data
 // inflated and checked against its CRC-32 and sizes. Entries are inflated
