@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -21,8 +20,6 @@
 #include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
 #include "lib/SignedPayload.h"
-
-extern char** environ;
 
 namespace {
 
@@ -499,8 +496,8 @@ TEST_F(KxpackCliTest, AnUnreadableSourceFileIsNamed)
     ASSERT_EQ(0, chmod(locked.c_str(), 0));
     std::string key = m_dir / "key.pem";
     WriteText(key, ReadText(*s_keys / "main/package-key.pem"));
-    std::vector<std::string> args = {"build", "--stub", m_dir / "setup.exe", "--key", key,
-                                     "--product", m_dir / "product", "--output", m_dir / "out.exe"};
+    std::vector<std::string> args = BuildArgs();
+    args[4] = key; // a copy nobody may read
     ToolResult result;
     if (geteuid() == 0) {
         // root reads any file: run as nobody, in a tree nobody may read and write.
@@ -653,19 +650,8 @@ TEST_F(KxpackCliTest, InterruptedBuildLeavesNothingBehind)
     for (int signal : {SIGTERM, SIGINT}) {
         WriteText(m_dir / "out.exe", "earlier installer");
         std::vector<std::string> before = m_dir.List();
-        std::vector<std::string> args = {KXPACK_PATH, "build", "--stub", m_dir / "setup.exe", "--key",
-                                         *s_keys / "main/package-key.pem", "--product", m_dir / "product",
-                                         "--output", m_dir / "out.exe"};
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(&arg[0]);
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        ASSERT_EQ(0, posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ));
-        posix_spawn_file_actions_destroy(&actions);
+        pid_t pid = StartKxpack(BuildArgs());
+        ASSERT_NE(0, pid);
         // Signalled once the installer is being written.
         bool writing = false;
         for (int wait = 0; wait < 20000 && !writing; ++wait) {

@@ -94,13 +94,18 @@ void KxpackCliTest::SetUp()
     WriteBytes(m_dir / "product/header.bmp", bmp);
 }
 
-ToolResult KxpackCliTest::Build(std::vector<std::string> extra, const std::string& key)
+std::vector<std::string> KxpackCliTest::BuildArgs(std::vector<std::string> extra, const std::string& key) const
 {
     std::vector<std::string> args = {"build", "--stub", m_dir / "setup.exe", "--key",
                                      *s_keys / (key + "/package-key.pem"), "--product",
                                      m_dir / "product", "--output", m_dir / "out.exe"};
     args.insert(args.end(), extra.begin(), extra.end());
-    return RunKxpack(args);
+    return args;
+}
+
+ToolResult KxpackCliTest::Build(std::vector<std::string> extra, const std::string& key)
+{
+    return RunKxpack(BuildArgs(extra, key));
 }
 
 ToolResult KxpackCliTest::ExpectBuildFails(const std::string& message, std::vector<std::string> extra,

@@ -28,6 +28,8 @@ protected:
     // setup.exe (the stand-in) and product/ in the scratch folder.
     void SetUp() override;
 
+    // kxpack build of product/ with setup.exe into out.exe, then `extra`.
+    std::vector<std::string> BuildArgs(std::vector<std::string> extra = {}, const std::string& key = "main") const;
     ToolResult Build(std::vector<std::string> extra = {}, const std::string& key = "main");
     // A failed build says `message` in one line, exits non-zero, and leaves
     // the earlier output and no scratch files.

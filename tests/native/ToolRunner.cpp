@@ -20,10 +20,12 @@ ToolResult RunKxpack(const std::vector<std::string>& args)
     return RunProgram(KXPACK_PATH, args);
 }
 
-ToolResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+namespace {
+
+// Starts `program` with its output going to the files named; 0 when it cannot.
+pid_t Start(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
+            const std::string& errPath)
 {
-    CScratchFolder capture;
-    std::string outPath = capture / "out", errPath = capture / "err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -34,15 +36,30 @@ ToolResult RunProgram(const std::string& program, const std::vector<std::string>
     for (auto& arg : copies)
         argv.push_back(&arg[0]);
     argv.push_back(nullptr);
-
-    ToolResult result;
     pid_t pid = 0;
-    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+} // namespace
+
+pid_t StartKxpack(const std::vector<std::string>& args)
+{
+    return Start(KXPACK_PATH, args, "/dev/null", "/dev/null");
+}
+
+ToolResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+{
+    CScratchFolder capture;
+    std::string outPath = capture / "out", errPath = capture / "err";
+    ToolResult result;
+    if (pid_t pid = Start(program, args, outPath, errPath)) {
         int status = 0;
         waitpid(pid, &status, 0);
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    posix_spawn_file_actions_destroy(&actions);
     result.out = ReadText(outPath);
     result.err = ReadText(errPath);
     return result;

@@ -2,6 +2,8 @@
 // collects what they say.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -12,6 +14,8 @@ struct ToolResult {
 };
 
 ToolResult RunKxpack(const std::vector<std::string>& args);
+// kxpack started and left running, its output dropped; 0 when it cannot start.
+pid_t StartKxpack(const std::vector<std::string>& args);
 // Another program, looked up in PATH (openssl, osslsigncode).
 ToolResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
