@@ -31,8 +31,8 @@ std::string FoldCase(const std::string& name)
     return folded;
 }
 
-} // namespace
-
+// A name that the setup program itself refuses: one that would be written
+// outside the installation folder, or that names a device.
 bool IsUnsafeEntryName(const std::string& name)
 {
     static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4",
@@ -63,6 +63,8 @@ bool IsUnsafeEntryName(const std::string& name)
         start = end + 1;
     }
 }
+
+} // namespace
 
 std::string EntryNameProblem(const std::string& name)
 {

@@ -21,10 +21,6 @@ const uint64_t MAX_ENTRY_BYTES = 0x7FFFFFF0;
 // uses forward slashes; a folder entry ends in one.
 std::string EntryNameProblem(const std::string& name);
 
-// A name that the setup program itself refuses: one that would be written
-// outside the installation folder, or that names a device.
-bool IsUnsafeEntryName(const std::string& name);
-
 // Why a whole list of entry names could not be installed side by side: the
 // first name that is the same as an earlier one but for letter case (Windows
 // would write both into one file). "" when there is none.

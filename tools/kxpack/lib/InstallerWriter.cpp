@@ -46,7 +46,6 @@ bool CInstallerWriter::BeginRecord(uint32_t type, int64_t created, uint32_t reco
     if (!Put(header.data(), header.size(), error))
         return false;
     m_recordStart = m_size;
-    m_inRecord = true;
     m_previous = 0;
     GetRecordKey(m_key);
     return true;
@@ -75,7 +74,6 @@ bool CInstallerWriter::Write(const uint8_t* data, size_t size, std::string& erro
 
 bool CInstallerWriter::EndRecord(uint64_t& recordSize, std::string& error)
 {
-    m_inRecord = false;
     recordSize = m_size - m_recordStart;
     if (recordSize >= RECORD_LIMIT) {
         error = "a record of 4 GB or more cannot be read by the setup program";

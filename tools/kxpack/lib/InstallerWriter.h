@@ -33,7 +33,6 @@ private:
     uint64_t m_size = 0;
     uint64_t m_recordSizeAt = 0;
     uint64_t m_recordStart = 0;
-    bool m_inRecord = false;
     // The chained scrambling carries over from one piece to the next.
     uint8_t m_key[SCRAMBLE_KEY_BYTES];
     uint8_t m_previous = 0;
