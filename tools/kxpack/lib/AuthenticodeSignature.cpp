@@ -9,6 +9,7 @@
 #include <ctime>
 #include <memory>
 
+#include "OpenSslPtr.h"
 #include "PeImage.h"
 
 namespace {
@@ -22,14 +23,10 @@ const uint16_t WIN_CERT_TYPE_PKCS_SIGNED_DATA = 2;
 // PKCS#9 countersignature.
 const char RFC3161_TIMESTAMP_OID[] = "1.3.6.1.4.1.311.3.3.1";
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-    void operator()(T* p) const { Free(p); }
-};
-using Pkcs7Ptr = std::unique_ptr<PKCS7, Deleter<PKCS7, PKCS7_free>>;
-using SignerInfoPtr = std::unique_ptr<PKCS7_SIGNER_INFO, Deleter<PKCS7_SIGNER_INFO, PKCS7_SIGNER_INFO_free>>;
-using TstInfoPtr = std::unique_ptr<TS_TST_INFO, Deleter<TS_TST_INFO, TS_TST_INFO_free>>;
-using ObjectPtr = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT, ASN1_OBJECT_free>>;
+using Pkcs7Ptr = TOpenSslPtr<PKCS7, PKCS7_free>;
+using SignerInfoPtr = TOpenSslPtr<PKCS7_SIGNER_INFO, PKCS7_SIGNER_INFO_free>;
+using TstInfoPtr = TOpenSslPtr<TS_TST_INFO, TS_TST_INFO_free>;
+using ObjectPtr = TOpenSslPtr<ASN1_OBJECT, ASN1_OBJECT_free>;
 
 std::string NameText(const X509_NAME* name)
 {

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "FileIo.h"
+#include "OpenSslPtr.h"
 
 namespace {
 
@@ -26,14 +27,10 @@ std::string OpenSslError(const std::string& what)
     return code ? what + " (" + text + ")" : what;
 }
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-    void operator()(T* p) const { Free(p); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using X509Ptr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO, BIO_free_all>>;
+using PkeyPtr = TOpenSslPtr<EVP_PKEY, EVP_PKEY_free>;
+using X509Ptr = TOpenSslPtr<X509, X509_free>;
+using MdCtxPtr = TOpenSslPtr<EVP_MD_CTX, EVP_MD_CTX_free>;
+using BioPtr = TOpenSslPtr<BIO, BIO_free_all>;
 
 bool AddExtension(X509* cert, int nid, const char* value)
 {
