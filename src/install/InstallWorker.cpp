@@ -28,9 +28,11 @@ LRESULT CInstallWorker::StartWorker()
         CreatedFiles.RemoveAll();
         StartThread(InstallThreadProc);
     }
-    SetWizardButtons();
+    // Cancel goes before Finish is offered: the buttons are posted, the
+    // disabling is not, so the other order left a moment with both enabled.
     if (m_bFinished)
         DisableCancel();
+    SetWizardButtons();
     return 0;
 }
 

@@ -118,8 +118,8 @@ CUninstallWorker::CUninstallWorker(const uint8_t* deletePersonalData)
 LRESULT CUninstallWorker::StartWorker()
 {
     StartThread(UninstallThreadProc);
-    SetWizardButtons();
     DisableCancel();
+    SetWizardButtons();
     return 0;
 }
 
