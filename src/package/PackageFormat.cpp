@@ -57,11 +57,12 @@ void DescrambleScalar(uint8_t* data, size_t length, const uint8_t* key, uint8_t 
 #ifdef KX_X86
 // Blocks of 16 start at multiples of 16, so the key lines up with one
 // register. The stored bytes shifted by one come from this block and the last
-// byte of the previous one, kept in a register because the store overwrites it.
-__attribute__((target("sse2"))) void DescrambleSse2(uint8_t* data, size_t length, const uint8_t* key)
+// byte of the previous one, kept in a register because the store overwrites it;
+// `prev` is the stored byte before `data`.
+__attribute__((target("sse2"))) void DescrambleSse2(uint8_t* data, size_t length, const uint8_t* key, uint8_t prev)
 {
     const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key));
-    __m128i before = _mm_setzero_si128();
+    __m128i before = _mm_slli_si128(_mm_cvtsi32_si128(prev), 15);
     size_t i = 0;
     for (; i + 32 <= length; i += 32) {
         __m128i* p = reinterpret_cast<__m128i*>(data + i);
@@ -80,7 +81,8 @@ __attribute__((target("sse2"))) void DescrambleSse2(uint8_t* data, size_t length
         _mm_storeu_si128(p, _mm_xor_si128(a, _mm_add_epi8(prevA, k)));
         before = a;
     }
-    uint8_t prev = i ? static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(before, 15))) : 0;
+    if (i)
+        prev = static_cast<uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(before, 15)));
     DescrambleScalar(data, length, key, prev, i);
 }
 #endif
@@ -104,22 +106,38 @@ bool CpuHasSse2()
 
 ptrdiff_t DescrambleRecordWith(ScrambleCode code, uint8_t* data, ptrdiff_t length, const uint8_t* key)
 {
+    return DescrambleRecordFromWith(code, data, length, key, 0, 0);
+}
+
+ptrdiff_t DescrambleRecordFromWith(ScrambleCode code, uint8_t* data, ptrdiff_t length, const uint8_t* key,
+                                   uint64_t index, uint8_t previous)
+{
     if (!data || !key || length <= 0)
         return 0;
+    // The key as it lines up with data[0].
+    uint8_t turned[SCRAMBLE_KEY_BYTES];
+    for (unsigned i = 0; i < SCRAMBLE_KEY_BYTES; ++i)
+        turned[i] = key[(index + i) % SCRAMBLE_KEY_BYTES];
 #ifdef KX_X86
     if (code == ScrambleCode::Sse2 && CpuHasSse2()) {
-        DescrambleSse2(data, static_cast<size_t>(length), key);
+        DescrambleSse2(data, static_cast<size_t>(length), turned, previous);
         return length;
     }
 #endif
     (void)code;
-    DescrambleScalar(data, static_cast<size_t>(length), key, 0, 0);
+    DescrambleScalar(data, static_cast<size_t>(length), turned, previous, 0);
     return length;
 }
 
 ptrdiff_t DescrambleRecord(uint8_t* data, ptrdiff_t length, const uint8_t* key)
 {
     return DescrambleRecordWith(ScrambleCode::Sse2, data, length, key);
+}
+
+ptrdiff_t DescrambleRecordFrom(uint8_t* data, ptrdiff_t length, const uint8_t* key, uint64_t index,
+                               uint8_t previous)
+{
+    return DescrambleRecordFromWith(ScrambleCode::Sse2, data, length, key, index, previous);
 }
 
 void ScrambleRecord(uint8_t* data, ptrdiff_t length, const uint8_t* key)

@@ -112,6 +112,11 @@ extern const uint8_t SIGNATURE_LAYER_KEY[SCRAMBLE_KEY_BYTES];
 // independent and the work runs at memory speed with SSE2 (chosen at run time
 // by CPUID). In place; returns the bytes processed, 0 for null or length <= 0.
 ptrdiff_t DescrambleRecord(uint8_t* data, ptrdiff_t length, const uint8_t* key);
+// Descrambling that starts anywhere in a record: `data` holds the stored
+// bytes from index `index` on, `previous` is the stored byte at index - 1
+// (0 at index 0). A record can so be read in pieces, from the file itself.
+ptrdiff_t DescrambleRecordFrom(uint8_t* data, ptrdiff_t length, const uint8_t* key, uint64_t index,
+                               uint8_t previous);
 // The inverse, in place. Each stored byte depends on the one before: one pass.
 void ScrambleRecord(uint8_t* data, ptrdiff_t length, const uint8_t* key);
 
@@ -121,6 +126,8 @@ bool CpuHasSse2();
 // Scalar where the processor lacks it (DescrambleRecord asks for Sse2).
 ptrdiff_t DescrambleRecordWith(ScrambleCode code, uint8_t* data, ptrdiff_t length,
                                const uint8_t* key);
+ptrdiff_t DescrambleRecordFromWith(ScrambleCode code, uint8_t* data, ptrdiff_t length, const uint8_t* key,
+                                   uint64_t index, uint8_t previous);
 
 // Splits a plain (signature-layer descrambled) payload: the compressed stream
 // is the first *streamBytes bytes, *unpackedSize its declared content size.

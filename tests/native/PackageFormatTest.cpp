@@ -49,6 +49,34 @@ TEST(PackageFormatTest, DescrambleFollowsTheChainedXor)
     EXPECT_EQ(expected, stored);
 }
 
+TEST(PackageFormatTest, DescramblingInPiecesFromAnyIndexMatchesTheWhole)
+{
+    // A record read from the file in pieces: each piece descrambled with the
+    // stored byte before it, at every alignment to the key and both codes.
+    uint8_t key[SCRAMBLE_KEY_BYTES];
+    GetRecordKey(key);
+    std::vector<uint8_t> stored = RandomBytes(300, 11);
+    std::vector<uint8_t> whole = stored;
+    DescrambleRecord(whole.data(), static_cast<ptrdiff_t>(whole.size()), key);
+    for (ScrambleCode code : {ScrambleCode::Scalar, ScrambleCode::Sse2}) {
+        for (size_t start : {0u, 1u, 15u, 16u, 17u, 40u, 255u}) {
+            for (size_t length : {1u, 16u, 33u, 45u}) {
+                std::vector<uint8_t> piece(stored.begin() + start, stored.begin() + start + length);
+                uint8_t previous = start ? stored[start - 1] : 0;
+                EXPECT_EQ(static_cast<ptrdiff_t>(length),
+                          DescrambleRecordFromWith(code, piece.data(), static_cast<ptrdiff_t>(length), key, start,
+                                                   previous));
+                EXPECT_TRUE(std::equal(piece.begin(), piece.end(), whole.begin() + start))
+                    << "from " << start << ", " << length << " bytes";
+            }
+        }
+    }
+    // Indexes past 4 GB, as in the largest records: only the index modulo 16 counts.
+    std::vector<uint8_t> piece(stored.begin() + 20, stored.begin() + 52);
+    DescrambleRecordFrom(piece.data(), 32, key, 0x100000000ull + 20, stored[19]);
+    EXPECT_TRUE(std::equal(piece.begin(), piece.end(), whole.begin() + 20));
+}
+
 TEST(PackageFormatTest, NothingToDescramble)
 {
     uint8_t byte = 0x5A;
