@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "lib/Authenticode.h"
 #include "lib/FileIo.h"
+#include "lib/InstallLimits.h"
 #include "lib/InstallerWriter.h"
 #include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
@@ -94,14 +95,39 @@ bool LoadStub(const std::string& path, const CSigningKey& key, Bytes& stub, Imag
 }
 
 bool WriteArchive(CInstallerWriter& writer, uint32_t type, int64_t time, const ArchiveInput& archive,
-                  uint64_t& size, std::string& error)
+                  const std::string& output, uint64_t& size, std::string& error)
 {
     if (!writer.BeginRecord(type, time, RECORD_ARCHIVE, error))
         return false;
-    bool written = archive.entries.empty()
-                       ? writer.Write(archive.zip.data(), archive.zip.size(), error)
-                       : WriteZip(archive.entries, time, archive.source, writer, error);
+    // Large deflated files wait in scratch files beside the output, where
+    // the installer's own room is.
+    ZipWriteOptions options;
+    size_t slash = output.rfind('/');
+    options.scratchFolder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+    bool written = archive.readyZip ? CopyReadyZip(archive, writer, error)
+                                    : WriteZip(archive.entries, time, archive.source, options, writer, error);
     return written && writer.EndRecord(size, error);
+}
+
+// An installer that cannot be smaller than 4 GiB, or an archive that cannot
+// fit its record, refused before any compressing. `least` is what comes
+// before the archives.
+bool CheckLeastSizes(uint64_t least, const std::vector<const ArchiveInput*>& archives, const std::string& output,
+                     std::string& error)
+{
+    for (const ArchiveInput* archive : archives) {
+        uint64_t bytes = LeastArchiveBytes(*archive);
+        least += bytes;
+        if (!CheckRecordSize(archive->what, bytes, error)) {
+            error = archive->source + ": " + error;
+            return false;
+        }
+    }
+    if (!CheckInstallerSize(least, error)) {
+        error = output + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 bool AddSigned(const CSigningKey& key, const CPackageCertificate* check, uint32_t id,
@@ -194,10 +220,13 @@ int RunBuild(int argc, char** argv)
     CMemorySink licenseSink(licenseZip);
     if (!WriteZip(licenseTexts, time, in.licenses, licenseSink, error))
         return Fail(EXIT_FAILED, error);
-    if (!LoadArchive(in.program, in.followLinks, program, error))
+    bool hasCustom = !in.custom.empty();
+    if (!LoadArchive("program files", in.program, in.followLinks, program, error))
         return Fail(EXIT_FAILED, error);
-    if (!in.custom.empty() && !LoadArchive(in.custom, in.followLinks, custom, error))
+    if (hasCustom && !LoadArchive("custom files", in.custom, in.followLinks, custom, error))
         return Fail(EXIT_FAILED, error);
+    if (!CheckProgramFileCount(layout.edition, ProgramFileCount(program) + ProgramFileCount(custom), error))
+        return Fail(EXIT_FAILED, in.stub + ": " + error);
     std::vector<std::string> installed = program.names;
     installed.insert(installed.end(), custom.names.begin(), custom.names.end());
     if (!CheckShortcuts(in.config, configText, installed, error))
@@ -215,14 +244,18 @@ int RunBuild(int argc, char** argv)
                    licenseRecords, error))
         return Fail(EXIT_FAILED, "signing: " + error);
     Bytes licenseContainer = SerializeContainer(CONTAINER_LICENSE, time, licenseRecords);
+    std::vector<const ArchiveInput*> archives = {&program};
+    if (hasCustom)
+        archives.push_back(&custom);
+    if (!CheckLeastSizes(imageEnd + licenseContainer.size(), archives, in.output, error))
+        return Fail(EXIT_FAILED, error);
 
     CInstallerWriter writer;
     uint64_t programSize = 0, customSize = 0;
-    bool hasCustom = !in.custom.empty();
     if (!writer.Open(in.output, error) || !writer.WriteImage(stub, imageEnd, error) ||
         !writer.WriteContainer(licenseContainer, error) ||
-        !WriteArchive(writer, CONTAINER_CORE, time, program, programSize, error) ||
-        (hasCustom && !WriteArchive(writer, CONTAINER_CUSTOM, time, custom, customSize, error)) ||
+        !WriteArchive(writer, CONTAINER_CORE, time, program, in.output, programSize, error) ||
+        (hasCustom && !WriteArchive(writer, CONTAINER_CUSTOM, time, custom, in.output, customSize, error)) ||
         !(signing.Enabled() ? SignInto(signing, writer.TempPath(), in.output, error) : writer.Commit(error)))
         return Fail(EXIT_FAILED, error);
     Note("wrote " + in.output + ": " + std::to_string(writer.Size()) + " bytes, the " +

@@ -1,10 +1,15 @@
 #include "BuildInputs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <strings.h>
+#include <sys/stat.h>
 
+#include "archive/ZipFormat.h"
+#include "lib/ByteSource.h"
 #include "lib/FileIo.h"
+#include "lib/InstallLimits.h"
 #include "lib/ProgramFolder.h"
 #include "lib/SetupConfigText.h"
 #include "lib/TextCodec.h"
@@ -15,6 +20,20 @@ namespace {
 // Seconds since 1970 for every time the installer holds.
 const int64_t DEFAULT_TIME = 315532800; // 1980-01-01 00:00:00 UTC
 const int64_t LATEST_TIME = 4354819198LL; // the last a ZIP entry can hold
+const size_t COPY_CHUNK = 1 << 20;
+// A container header and the head of its one record.
+const uint64_t ARCHIVE_CONTAINER_BYTES = sizeof(ContainerHeader) + sizeof(RecordHead);
+
+// Size and modification time: a ready ZIP changed after it was checked is
+// not copied into an installer.
+std::string FileStamp(const std::string& path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return "";
+    return std::to_string(info.st_size) + "@" + std::to_string(info.st_mtim.tv_sec) + "." +
+           std::to_string(info.st_mtim.tv_nsec);
+}
 
 } // namespace
 
@@ -111,8 +130,10 @@ bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, st
 
 // A folder is walked (and zipped while the installer is written); a file is
 // taken as a ready ZIP and checked.
-bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& archive, std::string& error)
+bool LoadArchive(const std::string& what, const std::string& source, bool followLinks, ArchiveInput& archive,
+                 std::string& error)
 {
+    archive.what = what;
     archive.source = source;
     if (IsDirectory(source)) {
         FolderRules rules;
@@ -122,11 +143,19 @@ bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& arch
         archive.names = EntryNames(archive.entries);
         return true;
     }
-    if (!ReadWholeFile(source, archive.zip, error))
+    archive.readyZip = true;
+    archive.zipStamp = FileStamp(source);
+    CFileSource file;
+    if (!file.Open(source, error))
         return false;
+    // Before it is read: it goes into the record as it is.
+    if (!CheckRecordSize(what, file.Size(), error)) {
+        error = source + ": " + error;
+        return false;
+    }
     // Read with the checks inspect makes, every entry's data included.
     ZipCheck check;
-    VerifyZip(CArchiveBytes(archive.zip.data(), archive.zip.size()), 0, check);
+    VerifyZip(CArchiveBytes(file), 0, check);
     if (!check.problems.empty()) {
         error = source + ": " + (check.entries.empty() ? "not a readable ZIP archive: " : "") +
                 check.problems.front() +
@@ -137,6 +166,50 @@ bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& arch
     for (const auto& entry : check.entries)
         archive.names.push_back(entry.name);
     return true;
+}
+
+bool CopyReadyZip(const ArchiveInput& archive, CByteSink& sink, std::string& error)
+{
+    CFileSource file;
+    if (!file.Open(archive.source, error))
+        return false;
+    Bytes chunk(COPY_CHUNK);
+    for (uint64_t at = 0; at < file.Size();) {
+        size_t piece = static_cast<size_t>(std::min<uint64_t>(chunk.size(), file.Size() - at));
+        if (!file.Read(at, chunk.data(), piece)) {
+            error = archive.source + ": cannot be read";
+            return false;
+        }
+        if (!sink.Write(chunk.data(), piece, error))
+            return false;
+        at += piece;
+    }
+    if (FileStamp(archive.source) != archive.zipStamp) {
+        error = archive.source + ": the file changed while it was read";
+        return false;
+    }
+    return true;
+}
+
+uint64_t LeastArchiveBytes(const ArchiveInput& archive)
+{
+    if (archive.readyZip) {
+        struct stat info;
+        return ARCHIVE_CONTAINER_BYTES +
+               (stat(archive.source.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0);
+    }
+    uint64_t bytes = ARCHIVE_CONTAINER_BYTES + ZIP_END_BYTES;
+    for (const auto& entry : archive.entries)
+        bytes += ZIP_LOCAL_BYTES + ZIP_CENTRAL_BYTES + 2 * entry.name.size();
+    return bytes;
+}
+
+uint64_t ProgramFileCount(const ArchiveInput& archive)
+{
+    uint64_t files = 0;
+    for (const auto& name : archive.names)
+        files += !name.empty() && name.back() != '/';
+    return files;
 }
 
 // The setup program starts shortcut 1's file with /install at the end of

@@ -18,11 +18,13 @@ struct BuildInputs {
 };
 
 // The program files or custom files: a folder to be zipped on the way into
-// the installer, or a ready ZIP.
+// the installer, or a ready ZIP, copied from its file in pieces.
 struct ArchiveInput {
+    std::string what;               // "program files" or "custom files"
     std::string source;
     std::vector<ZipSource> entries; // a folder's
-    Bytes zip;                      // a ready ZIP
+    bool readyZip = false;
+    std::string zipStamp;           // a ready ZIP's size and time as checked
     std::vector<std::string> names;
 };
 
@@ -34,8 +36,17 @@ bool BuildTime(int64_t& time, std::string& error);
 bool CheckProductLinks(const BuildInputs& in, std::string& error);
 // The configuration's lines checked, its record made (UTF-16LE).
 bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, std::string& error);
-// A folder walked (zipped later, while the installer is written), or a ready ZIP checked.
-bool LoadArchive(const std::string& source, bool followLinks, ArchiveInput& archive, std::string& error);
+// A folder walked (zipped later, while the installer is written), or a ready
+// ZIP checked. `what` names the archive in errors ("program files").
+bool LoadArchive(const std::string& what, const std::string& source, bool followLinks, ArchiveInput& archive,
+                 std::string& error);
+// A ready ZIP into `sink`, as it was checked.
+bool CopyReadyZip(const ArchiveInput& archive, CByteSink& sink, std::string& error);
+// The fewest bytes the archive can take in its container: its headers, or
+// a ready ZIP's size; for the limits checked before any work.
+uint64_t LeastArchiveBytes(const ArchiveInput& archive);
+// The files the setup program creates from the archive, folders not counted.
+uint64_t ProgramFileCount(const ArchiveInput& archive);
 // Shortcut 1 and its program present; warnings for the rest.
 bool CheckShortcuts(const std::string& configPath, const std::u16string& config,
                     const std::vector<std::string>& installed, std::string& error);

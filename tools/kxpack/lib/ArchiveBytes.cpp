@@ -3,10 +3,12 @@
 CArchiveBytes::CArchiveBytes(const uint8_t* data, size_t size) : m_plain(data), m_size(size) {}
 
 CArchiveBytes::CArchiveBytes(const CByteSource& file, uint64_t fileOffset, uint32_t size)
-    : m_file(&file), m_fileOffset(fileOffset), m_size(size)
+    : m_file(&file), m_scrambled(true), m_fileOffset(fileOffset), m_size(size)
 {
     GetRecordKey(m_key);
 }
+
+CArchiveBytes::CArchiveBytes(const CByteSource& file) : m_file(&file), m_size(file.Size()) {}
 
 const uint8_t* CArchiveBytes::Read(uint64_t offset, size_t size, Bytes& window) const
 {
@@ -14,6 +16,12 @@ const uint8_t* CArchiveBytes::Read(uint64_t offset, size_t size, Bytes& window) 
         return nullptr;
     if (m_plain)
         return m_plain + offset;
+    if (!m_scrambled) {
+        // Never null, not even for no bytes: null means they cannot be read.
+        if (window.size() < size || window.empty())
+            window.resize(size ? size : 1);
+        return m_file->Read(m_fileOffset + offset, window.data(), size) ? window.data() : nullptr;
+    }
     // The key repeats every 16 bytes from the record's start: begin at such
     // a boundary, with the stored byte before it for the first plain byte.
     uint64_t start = offset & ~uint64_t(SCRAMBLE_KEY_BYTES - 1);

@@ -10,6 +10,7 @@
 
 #include "ChildProcess.h"
 #include "FileIo.h"
+#include "InstallLimits.h"
 #include "ScratchFiles.h"
 
 namespace {
@@ -172,6 +173,12 @@ bool SignInto(const CodeSigningOptions& options, const std::string& unsignedPath
         error = "signing " + outputPath + " failed: " +
                 (reason.empty() ? "osslsigncode ended with status " + std::to_string(run.exitCode)
                                 : reason);
+        return false;
+    }
+    // The signature grows the file: checked again once it is there.
+    struct stat info;
+    if (stat(folder.File().c_str(), &info) == 0 && !CheckInstallerSize(static_cast<uint64_t>(info.st_size), error)) {
+        error = outputPath + ": once signed, " + error;
         return false;
     }
     return FinishSignedFile(unsignedPath, folder.File(), outputPath, error);

@@ -2,18 +2,24 @@
 
 #include <cstddef>
 
+#include "InstallLimits.h"
 #include "PackageFile.h"
 #include "install/UninstallerImage.h"
 
 namespace {
 
 const size_t PIECE = 1 << 20;
-const uint64_t RECORD_LIMIT = 0xFFFFFFFFull;
 
 } // namespace
 
 bool CInstallerWriter::Put(const void* data, size_t size, std::string& error)
 {
+    // Refused as soon as it is known: the archive's size is only known
+    // once it is compressed.
+    if (!CheckInstallerSize(m_size + size, error)) {
+        error = m_path + ": " + error;
+        return false;
+    }
     if (!m_file.Write(data, size, error))
         return false;
     m_size += size;
@@ -46,6 +52,7 @@ bool CInstallerWriter::BeginRecord(uint32_t type, int64_t created, uint32_t reco
     if (!Put(header.data(), header.size(), error))
         return false;
     m_recordStart = m_size;
+    m_recordName = type == CONTAINER_CUSTOM ? "custom files" : "program files";
     m_previous = 0;
     GetRecordKey(m_key);
     return true;
@@ -53,6 +60,10 @@ bool CInstallerWriter::BeginRecord(uint32_t type, int64_t created, uint32_t reco
 
 bool CInstallerWriter::Write(const uint8_t* data, size_t size, std::string& error)
 {
+    if (!CheckRecordSize(m_recordName, m_size - m_recordStart + size, error)) {
+        error = m_path + ": " + error;
+        return false;
+    }
     while (size > 0) {
         size_t piece = size < PIECE ? size : PIECE;
         m_buffer.assign(data, data + piece);
@@ -75,8 +86,8 @@ bool CInstallerWriter::Write(const uint8_t* data, size_t size, std::string& erro
 bool CInstallerWriter::EndRecord(uint64_t& recordSize, std::string& error)
 {
     recordSize = m_size - m_recordStart;
-    if (recordSize >= RECORD_LIMIT) {
-        error = "a record of 4 GB or more cannot be read by the setup program";
+    if (!CheckRecordSize(m_recordName, recordSize, error)) {
+        error = m_path + ": " + error;
         return false;
     }
     uint32_t size = static_cast<uint32_t>(recordSize);

@@ -1,7 +1,9 @@
 // Writes an installer front to back into its output file: the stub's image,
 // the licence container, then each archive container with its one record
 // scrambled on the way through. An archive is never held whole in memory;
-// its record size is filled in once it is written.
+// its record size is filled in once it is written. Writing stops at once
+// when the installer or a record grows past what the setup program can
+// start or read (InstallLimits.h).
 #pragma once
 
 #include <string>
@@ -13,7 +15,11 @@
 
 class CInstallerWriter : public CByteSink {
 public:
-    bool Open(const std::string& path, std::string& error) { return m_file.Open(path, 0755, error); }
+    bool Open(const std::string& path, std::string& error)
+    {
+        m_path = path;
+        return m_file.Open(path, 0755, error);
+    }
     // The first `imageEnd` bytes of `stub`, the package offset set in them.
     bool WriteImage(const Bytes& stub, uint32_t imageEnd, std::string& error);
     bool WriteContainer(const Bytes& container, std::string& error);
@@ -30,9 +36,11 @@ private:
     bool Put(const void* data, size_t size, std::string& error);
 
     CAtomicFile m_file;
+    std::string m_path;
     uint64_t m_size = 0;
     uint64_t m_recordSizeAt = 0;
     uint64_t m_recordStart = 0;
+    std::string m_recordName; // "program files", in errors
     // The chained scrambling carries over from one piece to the next.
     uint8_t m_key[SCRAMBLE_KEY_BYTES];
     uint8_t m_previous = 0;

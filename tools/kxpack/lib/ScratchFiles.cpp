@@ -1,8 +1,11 @@
 #include "ScratchFiles.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -83,4 +86,28 @@ CSignalsHeld::CSignalsHeld()
 CSignalsHeld::~CSignalsHeld()
 {
     pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+}
+
+int OpenUnnamedScratchFile(const std::string& folder, std::string& error)
+{
+    std::string where = folder;
+    if (where.empty()) {
+        const char* tmp = getenv("TMPDIR");
+        where = tmp && *tmp ? tmp : "/tmp";
+    }
+    int fd = open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    // A file system without unnamed files: a named one, unlinked at once,
+    // with no signal in between.
+    std::string path = where + "/.kxpack-scratch-XXXXXX";
+    {
+        CSignalsHeld held;
+        fd = mkostemp(&path[0], O_CLOEXEC);
+        if (fd >= 0)
+            unlink(path.c_str());
+    }
+    if (fd < 0)
+        error = "cannot make a scratch file in " + where + ": " + strerror(errno);
+    return fd;
 }

@@ -13,6 +13,11 @@ void RemoveScratchFilesOnSignals();
 bool RegisterScratchFile(const std::string& path, bool folder = false);
 void ForgetScratchFile(const std::string& path);
 
+// A file without a name in `folder` (TMPDIR or /tmp when empty), open for
+// reading and writing: it is gone when closed, however kxpack ends. -1,
+// with the reason, when none can be made.
+int OpenUnnamedScratchFile(const std::string& folder, std::string& error);
+
 // Holds off every signal while it lives: a scratch file is made and
 // registered with no signal in between.
 class CSignalsHeld {

@@ -2,7 +2,8 @@
 // files are deflated on all cores, a few at a time, and written in the
 // order given, so memory holds only the entries in flight, never the
 // archive. The bytes depend only on the names and contents given and on
-// one time: no file times, owners or permissions are stored.
+// one time: no file times, owners or permissions are stored. ZIP64 fields
+// are written only where the archive needs them (ZipHeaders.h).
 #pragma once
 
 #include <cstdint>
@@ -37,11 +38,23 @@ private:
     Bytes& m_out;
 };
 
+struct ZipWriteOptions {
+    // A file larger than this is never held in memory: once its first
+    // megabyte shows it is stored, it is read again as it is written; a
+    // deflated one goes through a scratch file without a name.
+    uint64_t streamBytes = 64u << 20;
+    // Where those scratch files are made; "" for TMPDIR or /tmp.
+    std::string scratchFolder;
+};
+
 // The time stored with every entry, from seconds since 1970 (UTC); times a
 // ZIP cannot hold are clamped to 1980 and 2107.
 void ToDosTime(int64_t seconds, uint16_t& time, uint16_t& date);
 
 // Writes the entries in the order given. `what` names the archive in
-// progress lines and errors; an unreadable file is named by its path.
+// progress lines and errors; an unreadable file is named by its path. The
+// sink's errors end the writing.
+bool WriteZip(const std::vector<ZipSource>& entries, int64_t time, const std::string& what,
+              const ZipWriteOptions& options, CByteSink& sink, std::string& error);
 bool WriteZip(const std::vector<ZipSource>& entries, int64_t time, const std::string& what,
               CByteSink& sink, std::string& error);

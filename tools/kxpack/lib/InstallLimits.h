@@ -1,0 +1,19 @@
+// What the setup program can install (package/PackageLimits.h says why):
+// build refuses what it could not, before any work where it can and as
+// soon as it knows otherwise; inspect names it. Each refusal is one line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "PeImage.h"
+
+// An installer file of `bytes` bytes (or at least so many) can be started.
+bool CheckInstallerSize(uint64_t bytes, std::string& error);
+// An archive record of `bytes` bytes (or at least so many) fits its size
+// field; `archive` names it ("program files").
+bool CheckRecordSize(const std::string& archive, uint64_t bytes, std::string& error);
+// The most program files (program and custom, folders not counted) an
+// edition installs.
+uint64_t MaxProgramFiles(Edition edition);
+bool CheckProgramFileCount(Edition edition, uint64_t files, std::string& error);
