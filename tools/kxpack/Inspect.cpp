@@ -10,6 +10,7 @@
 #include "lib/AuthenticodeSignature.h"
 #include "lib/ByteSource.h"
 #include "lib/FileIo.h"
+#include "lib/InstallLimits.h"
 #include "lib/Json.h"
 #include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
@@ -20,6 +21,7 @@
 #include "lib/SignedPayload.h"
 #include "lib/TextCodec.h"
 #include "lib/ZipVerify.h"
+#include "package/UninstallList.h"
 
 namespace {
 
@@ -273,6 +275,8 @@ void InspectArchive(const CByteSource& file, const ReadContainer& container, con
     report.archives.push_back(std::move(archive));
 }
 
+// Read with the uninstaller's own reader: a slot without a zero shows as
+// the 259 units it reads.
 void InspectUninstallList(const ReadContainer& container, Report& report)
 {
     const ReadRecord* record = container.Find(RECORD_UNINSTALL_LIST);
@@ -280,18 +284,35 @@ void InspectUninstallList(const ReadContainer& container, Report& report)
         report.problems.push_back("uninstall container without an uninstall list");
         return;
     }
-    if (record->size % UNINSTALL_SLOT_BYTES || record->size < 2 * UNINSTALL_SLOT_BYTES)
-        report.problems.push_back("uninstall list of " + std::to_string(record->size) +
-                                  " bytes is not 2 or more slots of 520 bytes");
-    for (size_t at = 0; at + UNINSTALL_SLOT_BYTES <= record->size; at += UNINSTALL_SLOT_BYTES) {
-        std::u16string slot = Utf16LeToString(record->data.data() + at, UNINSTALL_SLOT_BYTES);
-        report.uninstallSlots.push_back(slot.substr(0, slot.find(u'\0')));
+    CUninstallList list(record->data.data(), record->data.size());
+    if (list.HasRemainder() || list.GetSlotCount() < UNINSTALL_FIRST_FILE_SLOT)
+        report.problems.push_back("uninstall list of " + std::to_string(record->data.size()) + " bytes is not " +
+                                  std::to_string(UNINSTALL_FIRST_FILE_SLOT) + " or more slots of " +
+                                  std::to_string(UNINSTALL_SLOT_BYTES) + " bytes");
+    char16_t slot[UNINSTALL_SLOT_CHARS];
+    for (size_t i = 0; i < list.GetSlotCount(); ++i) {
+        size_t length = list.ReadSlot(i, slot);
+        report.uninstallSlots.emplace_back(slot, length);
     }
     // Read as the setup program reads it: a short record is no flags at all.
     if (const ReadRecord* flags = container.Find(RECORD_UNINSTALL_FLAGS)) {
         report.hasUninstallFlags = true;
         report.uninstallFlags = ReadUninstallFlags(flags->data.data(), flags->data.size());
     }
+}
+
+// What the edition could not start or install, as build refuses it.
+void CheckInstallLimits(Report& report)
+{
+    std::string error;
+    if (!CheckInstallerSize(report.fileSize, error))
+        report.problems.push_back(error);
+    uint64_t files = 0;
+    for (const auto& archive : report.archives)
+        for (const auto& entry : archive.entries)
+            files += !entry.name.empty() && entry.name.back() != '/';
+    if (report.imageProblem.empty() && !CheckProgramFileCount(report.edition, files, error))
+        report.problems.push_back(error);
 }
 
 std::string UninstallFlagsText(const Report& r)
@@ -575,6 +596,7 @@ InspectResult InspectFile(const CByteSource& file, const std::string& name,
         InspectArchive(file, *custom, "custom", report);
     if (const ReadContainer* uninstall = report.package.Kept(CONTAINER_UNINSTALL))
         InspectUninstallList(*uninstall, report);
+    CheckInstallLimits(report);
 
     if (json)
         PrintJson(report, result.report);

@@ -10,8 +10,8 @@
 
 struct ZipDataJob {
     uint64_t dataOffset = 0; // in the archive
-    uint32_t compressedSize = 0;
-    uint32_t size = 0;
+    uint64_t compressedSize = 0;
+    uint64_t size = 0;
     uint32_t crc32 = 0;
     uint16_t method = 0;     // 0 or 8
     std::string problem;     // set by the check; "" when the data verifies

@@ -1,12 +1,14 @@
 // Verifies a ZIP archive of the package the way the setup program will meet
-// it, from its own reading of the bytes: the end
-// record, every central and local header, that the two agree, that entries
-// neither overlap nor leave bytes unexplained, and every entry's data
-// inflated and checked against its CRC-32 and sizes. Entries are inflated
-// on all cores, each through a small window, never whole.
+// it: the end records and every central and local header are read with the
+// setup program's own rules (archive/ZipFormat.h), so that whatever it
+// would refuse is reported here, each problem named in detail. Beyond them:
+// that entries neither overlap nor leave bytes unexplained, and every
+// entry's data inflated and checked against its CRC-32 and sizes. Entries
+// are inflated on all cores, each through a small window, never whole.
 //
-// The setup program reads no ZIP64, only methods 0 and 8, no encryption,
-// names it can create below the installation folder (EntryNames.h).
+// The setup program reads ZIP64 where the archive needs it, only methods 0
+// and 8, no encryption, names it can create below the installation folder
+// (EntryNames.h), files of up to MAX_ENTRY_BYTES.
 #pragma once
 
 #include <string>
