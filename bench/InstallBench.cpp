@@ -1,18 +1,19 @@
-// A whole installation by the worker, step by step, against a window with
-// the install page's step list; the medians of each step and of the whole.
+// A whole installation by the engine, step by step and as one run; the
+// medians of each step and of the whole.
 //   install_bench.exe INSTALLER RUNS
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include <cstdio>
 #include <vector>
 
 #include "BenchUtil.h"
-#include "app/Globals.h"
 #include "app/Startup.h"
+#include "archive/Extract.h"
 #include "base/FileSystem.h"
-#include "install/InstallWorker.h"
+#include "install/InstallEngine.h"
+#include "install/Registration.h"
+#include "state/State.h"
 
 namespace {
 
@@ -20,13 +21,27 @@ const char* const STEPS[] = {"folder", "program group", "extract files", "custom
                              "Uninstall.exe", "first start", "whole run"};
 const int STEP_COUNT = sizeof(STEPS) / sizeof(STEPS[0]);
 
-void Clean(CInstallWorker& worker)
+// Reports go nowhere: the page's cost is measured end to end.
+class CNoReport : public CRunReport {
+public:
+    void StepStarted(unsigned) override {}
+    void StepDone(unsigned) override {}
+    void StepFailed(unsigned) override {}
+    void StepProgress(unsigned, uint64_t, uint64_t) override {}
+    void Error(DWORD code) override { fprintf(stderr, "error %lu\n", static_cast<unsigned long>(code)); }
+    void Warning(unsigned) override {}
+    void Finished(bool) override {}
+};
+
+void Clean(const CInstallEngine& engine, const CPathList& extracted)
 {
+    for (unsigned i = 0; i < extracted.GetCount(); ++i)
+        DeleteFileW(extracted[i]);
     // The created files include the group's shortcuts.
-    for (unsigned i = 0; i < worker.GetCreatedFiles().GetCount(); ++i)
-        DeleteFileW(worker.GetCreatedFiles()[i]);
-    RemoveDirectoryW(ProgramGroupPath);
-    DeleteFolderTree(InstallFolder, L"*.*", true, true);
+    for (unsigned i = 0; i < engine.GetCreatedFiles().GetCount(); ++i)
+        DeleteFileW(engine.GetCreatedFiles()[i]);
+    RemoveDirectoryW(engine.GetProgramGroupPath());
+    DeleteFolderTree(engine.GetSettings().folder, L"*.*", true, true);
     TStrStatic<MAX_PATH> key;
     FormatUninstallKey(key);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
@@ -41,71 +56,55 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     CoInitialize(nullptr);
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    HWND sheet = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    HWND page = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, sheet, nullptr, nullptr, nullptr);
-    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_LIST, 0, 0, 10, 10, page, nullptr, nullptr, nullptr);
-    HWND status = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, page, nullptr, nullptr, nullptr);
-    for (int row = 0; row < 4; ++row) {
-        LVITEMW item = {};
-        item.mask = LVIF_TEXT;
-        item.iItem = row;
-        item.pszText = const_cast<wchar_t*>(L"step");
-        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    }
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    InstallFolder.Format(L"%skxbench-install\\%s", temp, ProgramName.GetString());
-    ProgramGroup.Format(L"KxBench %s", ProgramName.GetString());
-    CreateDesktopShortcut = 1;
+    TInstallSettings settings;
+    settings.folder.Format(L"%skxbench-install\\%s", temp, ProgramName.GetString());
+    settings.group.Format(L"KxBench %s", ProgramName.GetString());
+    settings.createDesktopShortcut = true;
 
+    CNoReport report;
     std::vector<std::vector<double>> times(STEP_COUNT);
     for (int run = 0; run < _wtoi(argv[2]); ++run) {
         // Step by step...
         {
-            CInstallWorker worker;
-            worker.SetSourceProgram(argv[1]);
-            worker.AttachWindows(page, list, status);
-            Clean(worker);
-            double t0 = NowSeconds();
-            EnsureFolder(InstallFolder);
-            double t1 = NowSeconds();
-            worker.CreateProgramGroup();
-            double t2 = NowSeconds();
+            CInstallEngine engine(Package, report);
+            engine.SetSettings(settings);
+            engine.SetSourceProgram(argv[1]);
             CPathList files;
-            ExtractSetupArchive(Package, InstallFolder, files);
+            Clean(engine, files);
+            double t0 = NowSeconds();
+            EnsureFolder(settings.folder);
+            double t1 = NowSeconds();
+            engine.CreateProgramGroup();
+            double t2 = NowSeconds();
+            ExtractSetupArchive(Package, settings.folder, files);
             double t3 = NowSeconds();
-            ExtractCustomArchive(Package, InstallFolder, files);
+            ExtractCustomArchive(Package, settings.folder, files);
             double t4 = NowSeconds();
-            worker.AddDesktopLink();
+            engine.AddDesktopLink();
             double t5 = NowSeconds();
-            worker.CreateUninstaller();
+            engine.CreateUninstaller();
             double t6 = NowSeconds();
-            worker.RunFirstStart(MainProgramPath);
+            engine.RunFirstStart(engine.GetMainProgramPath());
             double t7 = NowSeconds();
             double marks[] = {t0, t1, t2, t3, t4, t5, t6, t7};
             for (int step = 0; step < STEP_COUNT - 1; ++step)
                 times[step].push_back(marks[step + 1] - marks[step]);
-            for (unsigned i = 0; i < files.GetCount(); ++i)
-                DeleteFileW(files[i]);
-            Clean(worker);
+            Clean(engine, files);
         }
-        // ...and the worker's own run.
-        CInstallWorker worker;
-        worker.SetSourceProgram(argv[1]);
-        worker.AttachWindows(page, list, status);
+        // ...and the engine's own run.
+        CInstallEngine engine(Package, report);
+        engine.SetSettings(settings);
+        engine.SetSourceProgram(argv[1]);
         double start = NowSeconds();
-        worker.RunInstall();
+        engine.RunInstall();
         times[STEP_COUNT - 1].push_back(NowSeconds() - start);
-        Clean(worker);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
+        CPathList none;
+        Clean(engine, none);
     }
     for (int step = 0; step < STEP_COUNT; ++step)
         printf("%s\t%f\n", STEPS[step], Median(times[step]));
-    DestroyWindow(sheet);
     CoUninitialize();
     return 0;
 }

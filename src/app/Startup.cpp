@@ -7,11 +7,11 @@
 
 #include <new>
 
-#include "app/Environment.h"
-#include "app/Globals.h"
 #include "app/RunModes.h"
 #include "res/TextIds.h"
+#include "state/State.h"
 #include "ui/CommonControls.h"
+#include "ui/Environment.h"
 #include "ui/InstallWizard.h"
 #include "ui/UiModule.h"
 #include "ui/UnInstallWizard.h"
@@ -122,8 +122,6 @@ int RunWizard()
         CInstallWizard* wizard = new (std::nothrow) CInstallWizard(title);
         if (!wizard)
             return EXIT_FAILED;
-        LaunchAfterInstall = 1;
-        CreateDesktopShortcut = 1;
         result = wizard->DoModal(GetActiveWindow());
         delete wizard;
     }

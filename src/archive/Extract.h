@@ -7,11 +7,9 @@
 // folder's parent.
 #pragma once
 
-#include "base/Array.h"
+#include "base/PathList.h"
 
 class InstallPackage;
-
-using CPathList = TStrArray<wchar_t[260], 16>;
 
 // Extracts every entry of the archive at `zipPath` below `installFolder`.
 // True only when every entry of the end record was handled. An entry whose

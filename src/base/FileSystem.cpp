@@ -5,7 +5,6 @@
 
 #include <cwchar>
 
-#include "app/Globals.h"
 #include "base/RegKey.h"
 #include "base/KeyText.h"
 #include "base/Str.h"
@@ -33,9 +32,9 @@ const wchar_t* FindExtension(const wchar_t* path)
 }
 
 // A path that cannot be removed now goes at the next restart, if the rule allows.
-void DeleteLater(const wchar_t* path)
+void DeleteLater(const wchar_t* path, const wchar_t* setupFolder)
 {
-    if (MayDeleteAtRestart(path, SetupFolder))
+    if (setupFolder && MayDeleteAtRestart(path, setupFolder))
         MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
@@ -82,7 +81,8 @@ bool EnsureFolder(const wchar_t* path)
     return true;
 }
 
-unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool recurse, bool removeFolder)
+unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool recurse, bool removeFolder,
+                          const wchar_t* setupFolder)
 {
     if (!folder || !pattern)
         return 0;
@@ -98,10 +98,10 @@ unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool re
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (!recurse || wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
                     continue;
-                count += DeleteFolderTree(path, pattern, recurse, recurse);
+                count += DeleteFolderTree(path, pattern, recurse, recurse, setupFolder);
             } else {
                 if (!DeleteFileW(path))
-                    DeleteLater(path);
+                    DeleteLater(path, setupFolder);
                 ++count;
             }
         } while (FindNextFileW(find, &found));
@@ -111,7 +111,7 @@ unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool re
         if (RemoveDirectoryW(folder))
             ++count;
         else
-            DeleteLater(folder);
+            DeleteLater(folder, setupFolder);
     }
     return count;
 }
@@ -168,13 +168,6 @@ void FormatSystemError(DWORD code, wchar_t* out, unsigned outChars)
     }
     if (text)
         LocalFree(text);
-}
-
-void ShowSystemError(DWORD code)
-{
-    wchar_t text[1024];
-    FormatSystemError(code, text, 1024);
-    MessageBoxW(nullptr, text, ProgramName, MB_ICONERROR);
 }
 
 bool IsRelativeInside(const wchar_t* relative)

@@ -15,7 +15,10 @@ bool EnsureFolder(const wchar_t* path);
 // Deletes what `pattern` matches in `folder` (sub-folders too when
 // `recurse`), then the folder itself when `removeFolder`. Returns the entries
 // handled: every file counts, deleted or not; a folder counts when removed.
-unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool recurse, bool removeFolder);
+// With `setupFolder` (the setup program's folder), what cannot be deleted now
+// goes at the next restart where MayDeleteAtRestart allows it.
+unsigned DeleteFolderTree(const wchar_t* folder, const wchar_t* pattern, bool recurse, bool removeFolder,
+                          const wchar_t* setupFolder = nullptr);
 
 // The icon of a file's type: from the shell, else from the registry's
 // DefaultIcon of its class. `iconFile` (256 characters) is empty and `index`
@@ -24,8 +27,6 @@ void GetIconLocation(const wchar_t* path, wchar_t* iconFile, int* index);
 
 // The system's text for `code` into `out`; a fallback when it has none.
 void FormatSystemError(DWORD code, wchar_t* out, unsigned outChars);
-// Shows that text in an error box without owner, captioned with the product name.
-void ShowSystemError(DWORD code);
 
 class CStr;
 // Whether `relative` names something strictly inside the folder it is

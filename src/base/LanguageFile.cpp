@@ -1,19 +1,9 @@
-// Reading a language file into the text store.
-//
-// Header: u32 (not interpreted), u32 D (dialog records the file may define),
-// u32 M (item lists it may define), a text entry (the language's name).
-// Then blocks of u32 kind, u32 id, u32 count and a body, until fewer than 12
-// bytes are left: kind 0 string texts, 1 dialog texts, 2 an item list.
-// Text entry: u16 byte length L, u16 not interpreted, L bytes of UTF-16;
-// L = 0 is an empty text of 4 bytes.
-//
-// Every piece is checked against the bytes that are really there and against
-// its destination before it is used; the first malformed piece ends the
-// reading with failure, and what was read before it stays in use.
+// Reading a language file: see LanguageFile.h for the layout. The first
+// malformed piece ends the reading; what was read before it stays in use.
 #include <cstdlib>
 #include <cstring>
 
-#include "base/TextStore.h"
+#include "base/LanguageFile.h"
 
 namespace {
 
@@ -25,9 +15,7 @@ const uint32_t MAX_STRING_ID = 65535;
 const size_t BLOCK_HEAD_BYTES = 12;
 const size_t ENTRY_HEAD_BYTES = 4;
 
-} // namespace
-
-class TextStore::CReader {
+class CReader {
 public:
     CReader(const uint8_t* data, size_t size) : m_p(data), m_end(data + size) {}
 
@@ -84,109 +72,185 @@ private:
     const uint8_t* m_end;
 };
 
-bool TextStore::LoadLanguageData(const uint8_t* data, size_t size)
+} // namespace
+
+// Fills a CLanguageTexts block by block.
+class CLanguageParser {
+public:
+    explicit CLanguageParser(CLanguageTexts& texts) : m_t(texts) {}
+    LanguageRead Parse(const uint8_t* data, size_t size);
+
+private:
+    bool ReadStringBlock(CReader& reader, uint32_t count);
+    bool ReadDialogBlock(CReader& reader, uint32_t id, uint32_t count);
+    bool ReadItemListBlock(CReader& reader, uint32_t id, uint32_t count);
+
+    CLanguageTexts& m_t;
+};
+
+LanguageRead CLanguageParser::Parse(const uint8_t* data, size_t size)
 {
-    CLock lock(m_lock);
+    m_t.Free();
     if (!data)
-        return false;
+        return LanguageRead::Nothing;
     CReader reader(data, size);
     uint32_t unused = 0, dialogs = 0, itemLists = 0;
     if (!reader.ReadU32(unused) || !reader.ReadU32(dialogs) || !reader.ReadU32(itemLists))
-        return false;
+        return LanguageRead::Nothing;
 
-    FreeAll();
     // A block takes at least its 12-byte head, so no file holds more records
     // than that allows, whatever its header says.
     size_t possible = reader.Left() / BLOCK_HEAD_BYTES;
-    m_nDialogCapacity = static_cast<unsigned>(dialogs < possible ? dialogs : possible);
-    m_nItemListCapacity = static_cast<unsigned>(itemLists < possible ? itemLists : possible);
-    m_pDialogs = static_cast<DIALOG_TEXTS*>(calloc(m_nDialogCapacity ? m_nDialogCapacity : 1, sizeof(DIALOG_TEXTS)));
-    m_pItemLists = static_cast<ITEM_LIST*>(calloc(m_nItemListCapacity ? m_nItemListCapacity : 1, sizeof(ITEM_LIST)));
-    if (!m_pDialogs || !m_pItemLists) {
-        FreeAll();
-        return false;
+    m_t.m_nDialogCapacity = static_cast<unsigned>(dialogs < possible ? dialogs : possible);
+    m_t.m_nItemListCapacity = static_cast<unsigned>(itemLists < possible ? itemLists : possible);
+    m_t.m_pDialogs = static_cast<TDialogTexts*>(
+        calloc(m_t.m_nDialogCapacity ? m_t.m_nDialogCapacity : 1, sizeof(TDialogTexts)));
+    m_t.m_pItemLists =
+        static_cast<TItemList*>(calloc(m_t.m_nItemListCapacity ? m_t.m_nItemListCapacity : 1, sizeof(TItemList)));
+    if (!m_t.m_pDialogs || !m_t.m_pItemLists) {
+        m_t.Free();
+        return LanguageRead::Partly;
     }
     if (!reader.ReadText(nullptr, 0))
-        return false;
+        return LanguageRead::Partly;
 
     while (reader.Left() >= BLOCK_HEAD_BYTES) {
         uint32_t kind = 0, id = 0, count = 0;
         reader.ReadU32(kind);
         reader.ReadU32(id);
         reader.ReadU32(count);
-        bool ok = kind == BLOCK_STRINGS   ? ReadStringBlock(reader, count)
-                  : kind == BLOCK_DIALOG  ? ReadDialogBlock(reader, id, count)
+        bool ok = kind == BLOCK_STRINGS     ? ReadStringBlock(reader, count)
+                  : kind == BLOCK_DIALOG    ? ReadDialogBlock(reader, id, count)
                   : kind == BLOCK_ITEM_LIST ? ReadItemListBlock(reader, id, count)
                                             : false;
         if (!ok)
-            return false;
+            return LanguageRead::Partly;
     }
-    return true;
+    return LanguageRead::Whole;
 }
 
-bool TextStore::ReadStringBlock(CReader& reader, uint32_t count)
+bool CLanguageParser::ReadStringBlock(CReader& reader, uint32_t count)
 {
     // Each record takes at least an id and an entry head.
     if (count > reader.Left() / (4 + ENTRY_HEAD_BYTES))
         return false;
     // The block replaces the whole string array.
-    free(m_pStrings);
-    m_nStrings = 0;
-    m_pStrings = static_cast<STRING_TEXT*>(calloc(count ? count : 1, sizeof(STRING_TEXT)));
-    if (!m_pStrings)
+    free(m_t.m_pStrings);
+    m_t.m_nStrings = 0;
+    m_t.m_pStrings = static_cast<TStringText*>(calloc(count ? count : 1, sizeof(TStringText)));
+    if (!m_t.m_pStrings)
         return false;
     for (uint32_t i = 0; i < count; ++i) {
-        STRING_TEXT& record = m_pStrings[m_nStrings];
+        TStringText& record = m_t.m_pStrings[m_t.m_nStrings];
         if (!reader.ReadU32(record.id) || record.id == 0 || record.id > MAX_STRING_ID ||
-            !reader.ReadText(record.text, TEXT_CHARS))
+            !reader.ReadText(record.text, LANGUAGE_TEXT_CHARS))
             return false;
-        ++m_nStrings;
+        ++m_t.m_nStrings;
     }
     return true;
 }
 
-bool TextStore::ReadDialogBlock(CReader& reader, uint32_t id, uint32_t count)
+bool CLanguageParser::ReadDialogBlock(CReader& reader, uint32_t id, uint32_t count)
 {
     uint32_t marker = 0;
-    if (m_nDialogs >= m_nDialogCapacity || !reader.ReadU32(marker) || marker != DIALOG_MARKER)
+    if (m_t.m_nDialogs >= m_t.m_nDialogCapacity || !reader.ReadU32(marker) || marker != DIALOG_MARKER)
         return false;
-    DIALOG_TEXTS& record = m_pDialogs[m_nDialogs];
+    TDialogTexts& record = m_t.m_pDialogs[m_t.m_nDialogs];
     record.id = id;
-    if (!reader.ReadText(record.caption, CAPTION_CHARS) ||
+    if (!reader.ReadText(record.caption, LANGUAGE_CAPTION_CHARS) ||
         count > reader.Left() / (4 + ENTRY_HEAD_BYTES))
         return false;
-    record.texts = static_cast<CONTROL_TEXT*>(calloc(count ? count : 1, sizeof(CONTROL_TEXT)));
+    record.texts = static_cast<TControlText*>(calloc(count ? count : 1, sizeof(TControlText)));
     if (!record.texts)
         return false;
     // Counted now, so that what is read stays in use (and is freed) on failure.
-    ++m_nDialogs;
+    ++m_t.m_nDialogs;
     for (uint32_t i = 0; i < count; ++i) {
-        CONTROL_TEXT& text = record.texts[record.count];
-        if (!reader.ReadU32(text.ordinal) || !reader.ReadText(text.text, TEXT_CHARS))
+        TControlText& text = record.texts[record.count];
+        if (!reader.ReadU32(text.ordinal) || !reader.ReadText(text.text, LANGUAGE_TEXT_CHARS))
             return false;
         ++record.count;
     }
     return true;
 }
 
-bool TextStore::ReadItemListBlock(CReader& reader, uint32_t id, uint32_t count)
+bool CLanguageParser::ReadItemListBlock(CReader& reader, uint32_t id, uint32_t count)
 {
-    if (m_nItemLists >= m_nItemListCapacity || count > reader.Left() / 4)
+    if (m_t.m_nItemLists >= m_t.m_nItemListCapacity || count > reader.Left() / 4)
         return false;
-    ITEM_LIST& record = m_pItemLists[m_nItemLists];
+    TItemList& record = m_t.m_pItemLists[m_t.m_nItemLists];
     record.id = id;
-    record.items = static_cast<ITEM_TEXT*>(calloc(count ? count : 1, sizeof(ITEM_TEXT)));
+    record.items = static_cast<TItemText*>(calloc(count ? count : 1, sizeof(TItemText)));
     if (!record.items)
         return false;
-    ++m_nItemLists;
+    ++m_t.m_nItemLists;
     for (uint32_t i = 0; i < count; ++i) {
-        ITEM_TEXT& item = record.items[record.count];
+        TItemText& item = record.items[record.count];
         if (!reader.ReadU32(item.id))
             return false;
         // Only item 0 carries a text; the others are empty.
-        if (item.id == 0 && !reader.ReadText(item.text, ITEM_CHARS))
+        if (item.id == 0 && !reader.ReadText(item.text, LANGUAGE_ITEM_CHARS))
             return false;
         ++record.count;
     }
     return true;
+}
+
+LanguageRead ParseLanguageFile(const uint8_t* data, size_t size, CLanguageTexts& texts)
+{
+    return CLanguageParser(texts).Parse(data, size);
+}
+
+void CLanguageTexts::Free()
+{
+    free(m_pStrings);
+    m_pStrings = nullptr;
+    m_nStrings = 0;
+    for (unsigned i = 0; i < m_nDialogs; ++i)
+        free(m_pDialogs[i].texts);
+    free(m_pDialogs);
+    m_pDialogs = nullptr;
+    m_nDialogs = m_nDialogCapacity = 0;
+    for (unsigned i = 0; i < m_nItemLists; ++i)
+        free(m_pItemLists[i].items);
+    free(m_pItemLists);
+    m_pItemLists = nullptr;
+    m_nItemLists = m_nItemListCapacity = 0;
+}
+
+void CLanguageTexts::TakeFrom(CLanguageTexts& other)
+{
+    if (&other == this)
+        return;
+    Free();
+    m_pStrings = other.m_pStrings;
+    m_nStrings = other.m_nStrings;
+    m_pDialogs = other.m_pDialogs;
+    m_nDialogs = other.m_nDialogs;
+    m_nDialogCapacity = other.m_nDialogCapacity;
+    m_pItemLists = other.m_pItemLists;
+    m_nItemLists = other.m_nItemLists;
+    m_nItemListCapacity = other.m_nItemListCapacity;
+    other.m_pStrings = nullptr;
+    other.m_nStrings = 0;
+    other.m_pDialogs = nullptr;
+    other.m_nDialogs = other.m_nDialogCapacity = 0;
+    other.m_pItemLists = nullptr;
+    other.m_nItemLists = other.m_nItemListCapacity = 0;
+}
+
+const TStringText* CLanguageTexts::FindString(uint32_t id) const
+{
+    for (unsigned i = 0; i < m_nStrings; ++i)
+        if (m_pStrings[i].id == id)
+            return &m_pStrings[i];
+    return nullptr;
+}
+
+const TDialogTexts* CLanguageTexts::FindDialog(uint32_t id) const
+{
+    for (unsigned i = 0; i < m_nDialogs; ++i)
+        if (m_pDialogs[i].id == id)
+            return &m_pDialogs[i];
+    return nullptr;
 }

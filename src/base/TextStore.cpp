@@ -91,17 +91,15 @@ bool TextStore::LoadText(unsigned id, wchar_t* buffer, unsigned capacity)
         builtIn[0] = 0;
     {
         CLock lock(m_lock);
-        for (unsigned i = 0; i < m_nStrings; ++i) {
-            if (m_pStrings[i].id != id)
-                continue;
+        if (const TStringText* found = m_texts.FindString(id)) {
             wchar_t translated[TEXT_CHARS];
-            CopyTranslated(translated, TEXT_CHARS, m_pStrings[i].text);
+            CopyTranslated(translated, TEXT_CHARS, found->text);
             // Texts may serve as formats: one asking for other arguments
             // than the built-in text is not used.
-            if (!HasSameConversions(translated, builtIn))
-                break;
-            CopyText(buffer, capacity, translated);
-            return true;
+            if (HasSameConversions(translated, builtIn)) {
+                CopyText(buffer, capacity, translated);
+                return true;
+            }
         }
     }
     CopyText(buffer, capacity, builtIn);
@@ -113,10 +111,7 @@ bool TextStore::LocalizeDialog(HWND dialog, unsigned dialogId)
     if (m_language == LOCALE_ENGLISH_US || !GetWindow(dialog, GW_CHILD))
         return false;
     CLock lock(m_lock);
-    const DIALOG_TEXTS* record = nullptr;
-    for (unsigned i = 0; i < m_nDialogs && !record; ++i)
-        if (m_pDialogs[i].id == dialogId)
-            record = &m_pDialogs[i];
+    const TDialogTexts* record = m_texts.FindDialog(dialogId);
     if (!record)
         return false;
     if (record->caption[0])
@@ -127,7 +122,7 @@ bool TextStore::LocalizeDialog(HWND dialog, unsigned dialogId)
     HWND child = GetWindow(dialog, GW_CHILD);
     unsigned number = 1;
     for (unsigned i = 0; i < record->count && child; ++i) {
-        const CONTROL_TEXT& text = record->texts[i];
+        const TControlText& text = record->texts[i];
         if (text.ordinal < number)
             break;
         while (child && number < text.ordinal) {
@@ -140,25 +135,19 @@ bool TextStore::LocalizeDialog(HWND dialog, unsigned dialogId)
     return true;
 }
 
-void TextStore::FreeAll()
+bool TextStore::LoadLanguageData(const uint8_t* data, size_t size)
 {
-    free(m_pStrings);
-    m_pStrings = nullptr;
-    m_nStrings = 0;
-    for (unsigned i = 0; i < m_nDialogs; ++i)
-        free(m_pDialogs[i].texts);
-    free(m_pDialogs);
-    m_pDialogs = nullptr;
-    m_nDialogs = m_nDialogCapacity = 0;
-    for (unsigned i = 0; i < m_nItemLists; ++i)
-        free(m_pItemLists[i].items);
-    free(m_pItemLists);
-    m_pItemLists = nullptr;
-    m_nItemLists = m_nItemListCapacity = 0;
+    CLanguageTexts texts;
+    LanguageRead read = ParseLanguageFile(data, size, texts);
+    if (read == LanguageRead::Nothing)
+        return false;
+    CLock lock(m_lock);
+    m_texts.TakeFrom(texts);
+    return read == LanguageRead::Whole;
 }
 
 void TextStore::Clear()
 {
     CLock lock(m_lock);
-    FreeAll();
+    m_texts.Free();
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "base/CriticalSection.h"
+#include "base/LanguageFile.h"
 
 class TextStore {
 public:
@@ -36,49 +37,12 @@ public:
     LCID GetLanguage() const { return m_language; }
 
     // Destination sizes, terminator included.
-    static const unsigned TEXT_CHARS = 512;
-    static const unsigned CAPTION_CHARS = 128;
-    static const unsigned ITEM_CHARS = 64;
+    static const unsigned TEXT_CHARS = LANGUAGE_TEXT_CHARS;
+    static const unsigned CAPTION_CHARS = LANGUAGE_CAPTION_CHARS;
+    static const unsigned ITEM_CHARS = LANGUAGE_ITEM_CHARS;
 
 private:
-    struct STRING_TEXT {
-        uint32_t id;
-        wchar_t text[TEXT_CHARS];
-    };
-    struct CONTROL_TEXT {
-        uint32_t ordinal;
-        wchar_t text[TEXT_CHARS];
-    };
-    struct DIALOG_TEXTS {
-        uint32_t id;
-        wchar_t caption[CAPTION_CHARS];
-        CONTROL_TEXT* texts;
-        unsigned count;
-    };
-    struct ITEM_TEXT {
-        uint32_t id;
-        wchar_t text[ITEM_CHARS];
-    };
-    struct ITEM_LIST {
-        uint32_t id;
-        ITEM_TEXT* items;
-        unsigned count;
-    };
-    class CReader;
-
-    void FreeAll();
-    bool ReadStringBlock(CReader& reader, uint32_t count);
-    bool ReadDialogBlock(CReader& reader, uint32_t id, uint32_t count);
-    bool ReadItemListBlock(CReader& reader, uint32_t id, uint32_t count);
-
     CCriticalSection m_lock;
     LCID m_language = 0;
-    STRING_TEXT* m_pStrings = nullptr;
-    unsigned m_nStrings = 0;
-    DIALOG_TEXTS* m_pDialogs = nullptr;
-    unsigned m_nDialogs = 0;
-    unsigned m_nDialogCapacity = 0;
-    ITEM_LIST* m_pItemLists = nullptr;
-    unsigned m_nItemLists = 0;
-    unsigned m_nItemListCapacity = 0;
+    CLanguageTexts m_texts;
 };

@@ -5,10 +5,11 @@
 
 #include <cwchar>
 
-#include "app/Globals.h"
 #include "base/ChildProcess.h"
 #include "base/RegKey.h"
-#include "install/InstallWorker.h"
+#include "install/InstallEngine.h"
+#include "install/Registration.h"
+#include "state/State.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ void FormatUninstallKey(CStr& key)
     key.Assign(text);
 }
 
-bool CInstallWorker::RegisterUninstaller(const wchar_t* uninstallerPath)
+bool RegisterUninstaller(const wchar_t* uninstallerPath, const wchar_t* mainProgramPath)
 {
     TStrStatic<MAX_PATH> keyName;
     FormatUninstallKey(keyName);
@@ -41,7 +42,7 @@ bool CInstallWorker::RegisterUninstaller(const wchar_t* uninstallerPath)
     if (!key.Create(HKEY_LOCAL_MACHINE, keyName, KEY_WRITE))
         return false;
     SetTextValue(key.Get(), L"DisplayName", ProgramName);
-    SetTextValue(key.Get(), L"DisplayIcon", MainProgramPath);
+    SetTextValue(key.Get(), L"DisplayIcon", mainProgramPath);
     SetTextValue(key.Get(), L"DisplayVersion", L"5.00");
     SetTextValue(key.Get(), L"Publisher", CompanyName);
     // Quoted: the system runs the command line with administrator rights,
@@ -53,7 +54,7 @@ bool CInstallWorker::RegisterUninstaller(const wchar_t* uninstallerPath)
     return true;
 }
 
-bool CInstallWorker::RunFirstStart(const wchar_t* programPath)
+bool CInstallEngine::RunFirstStart(const wchar_t* programPath)
 {
     if (!programPath || !*programPath) {
         // No main program configured: the report names the missing file,
@@ -65,10 +66,10 @@ bool CInstallWorker::RunFirstStart(const wchar_t* programPath)
     TStrStatic<MAX_PATH + 16> commandLine;
     if (commandLine.Format(L"\"%s\" /install", programPath) <= 0)
         return false;
-    return RunAndWait(commandLine, InstallFolder, FIRST_START_TIMEOUT_MS);
+    return RunAndWait(commandLine, m_settings.folder, FIRST_START_TIMEOUT_MS);
 }
 
-void CInstallWorker::LaunchProgram()
+void CInstallEngine::LaunchProgram()
 {
-    ShellExecuteW(nullptr, L"open", MainProgramPath, nullptr, InstallFolder, SW_SHOWNORMAL);
+    ShellExecuteW(nullptr, L"open", m_mainProgram, nullptr, m_settings.folder, SW_SHOWNORMAL);
 }

@@ -3,13 +3,14 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/Globals.h"
 #include "base/ComPtr.h"
 #include "base/FileSystem.h"
 #include "base/KeyText.h"
-#include "install/InstallWorker.h"
+#include "install/InstallEngine.h"
 #include "install/ProgramGroup.h"
+#include "package/InstallPackage.h"
 #include "res/TextIds.h"
+#include "state/State.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ bool CreateShortcut(const wchar_t* workingFolder, const wchar_t* target, const w
     return true;
 }
 
-bool CreateDesktopLink(const wchar_t* target, wchar_t* out, size_t outChars)
+bool CreateDesktopLink(const wchar_t* target, const wchar_t* workingFolder, wchar_t* out, size_t outChars)
 {
     if (!target || !out || outChars == 0)
         return false;
@@ -85,25 +86,23 @@ bool CreateDesktopLink(const wchar_t* target, wchar_t* out, size_t outChars)
         return false;
     }
     CopyText(out, outChars, path);
-    return CreateShortcut(InstallFolder, target, out, L"", L"", target, 0);
+    return CreateShortcut(workingFolder, target, out, L"", L"", target, 0);
 }
 
-bool CInstallWorker::CreateProgramGroup()
+bool CInstallEngine::CreateProgramGroup()
 {
-    const CDCContainer* license = Package.m_pLicense;
+    const CDCContainer* license = m_package.m_pLicense;
     if (!license)
         return false;
     bool created = false;
-    if (!CreateProgramGroupFolder(ProgramGroup, ProgramGroupPath.GetBuffer(), &created)) {
+    const wchar_t* folder = m_settings.folder;
+    if (!CreateProgramGroupFolder(m_settings.group, m_groupPath.GetBuffer(), &created)) {
         DWORD error = GetLastError();
-        TStrStatic<MAX_PATH> text;
-        Texts.LoadText(IDS_GROUP_FAILED, text.GetBuffer(), text.GetCapacity());
-        text.UpdateLength();
-        MessageBoxW(m_hPage, text, ProgramName, MB_OK | MB_ICONWARNING);
-        SetLastError(error); // for the worker's error report
+        m_report.Warning(IDS_GROUP_FAILED);
+        SetLastError(error); // for the step's error report
         return false;
     }
-    ProgramGroupPath.UpdateLength();
+    m_groupPath.UpdateLength();
     // Rollback and uninstallation remove the folder only when this run made it.
     m_bGroupCreated = created;
 
@@ -112,24 +111,24 @@ bool CInstallWorker::CreateProgramGroup()
         if (!ReadShortcutEntry(*license, n, name, file, iconFile, iconIndex))
             break;
         TStrStatic<MAX_PATH> target, shortcut, icon;
-        target.Format(L"%s\\%s", InstallFolder.GetString(), file.GetString());
-        shortcut.Format(L"%s\\%s", ProgramGroupPath.GetString(), name.GetString());
-        icon.Format(L"%s\\%s", InstallFolder.GetString(), iconFile.GetString());
+        target.Format(L"%s\\%s", folder, file.GetString());
+        shortcut.Format(L"%s\\%s", m_groupPath.GetString(), name.GetString());
+        icon.Format(L"%s\\%s", folder, iconFile.GetString());
         // A shortcut that could not be saved is neither shown nor listed for
         // removal; the program works without it.
-        if (CreateShortcut(InstallFolder, target, shortcut, L"", L"", icon, _wtoi(iconIndex)))
-            CreatedFiles.Add(shortcut);
+        if (CreateShortcut(folder, target, shortcut, L"", L"", icon, _wtoi(iconIndex)))
+            m_createdFiles.Add(shortcut);
         if (n == 1)
-            MainProgramPath = target;
+            m_mainProgram = target;
     }
     return true;
 }
 
-bool CInstallWorker::AddDesktopLink()
+bool CInstallEngine::AddDesktopLink()
 {
     wchar_t path[MAX_PATH];
-    if (!CreateDesktopLink(MainProgramPath, path, MAX_PATH))
+    if (!CreateDesktopLink(m_mainProgram, m_settings.folder, path, MAX_PATH))
         return false;
-    CreatedFiles.Add(path);
+    m_createdFiles.Add(path);
     return true;
 }

@@ -11,7 +11,7 @@ bool CreateShortcut(const wchar_t* workingFolder, const wchar_t* target, const w
                     const wchar_t* description, const wchar_t* arguments, const wchar_t* iconFile,
                     int iconIndex);
 
-// "<desktop>\<product name>.lnk" to `target`; its path into `out`. A path
-// that does not fit `out` (or 260 characters) is refused, never cut:
-// ERROR_FILENAME_EXCED_RANGE, no link.
-bool CreateDesktopLink(const wchar_t* target, wchar_t* out, size_t outChars);
+// "<desktop>\<product name>.lnk" to `target`, started in `workingFolder`;
+// its path into `out`. A path that does not fit `out` (or 260 characters)
+// is refused, never cut: ERROR_FILENAME_EXCED_RANGE, no link.
+bool CreateDesktopLink(const wchar_t* target, const wchar_t* workingFolder, wchar_t* out, size_t outChars);

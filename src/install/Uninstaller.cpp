@@ -10,13 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Globals.h"
 #include "base/BinFile.h"
-#include "base/KeyText.h"
 #include "base/SecureBuffer.h"
-#include "install/InstallWorker.h"
+#include "install/InstallEngine.h"
+#include "install/Registration.h"
 #include "install/Shortcuts.h"
 #include "install/UninstallerImage.h"
+#include "package/InstallPackage.h"
+#include "package/UninstallList.h"
 
 namespace {
 
@@ -37,35 +38,41 @@ bool ReadProgramImage(const wchar_t* program, CSecureBuffer& image)
     return file.Read(image.Data(), imageBytes) == imageBytes;
 }
 
-// The group, the folder, the created files and `last` when given.
-bool BuildUninstallList(const CPathList& createdFiles, const wchar_t* last, CSecureBuffer& list)
+const char16_t* Units(const wchar_t* text)
 {
-    uint64_t slots = static_cast<uint64_t>(createdFiles.GetCount()) + (last ? 3 : 2);
-    uint64_t bytes = slots * UNINSTALL_SLOT_BYTES;
-    if (bytes > 0xFFFFFFFFu || !list.Allocate(static_cast<size_t>(bytes)))
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "paths are UTF-16");
+    return reinterpret_cast<const char16_t*>(text);
+}
+
+// The group, the folder, the created files and `last` when given.
+bool BuildUninstallList(const wchar_t* group, const wchar_t* folder, const CPathList& createdFiles,
+                        const wchar_t* last, CSecureBuffer& list)
+{
+    uint32_t bytes = 0;
+    if (!GetUninstallListBytes(static_cast<size_t>(createdFiles.GetCount()) + (last ? 1 : 0), &bytes) ||
+        !list.Allocate(bytes))
         return false;
-    memset(list.Data(), 0, list.Size());
-    auto* slot = reinterpret_cast<wchar_t*>(list.Data());
-    CopyText(slot, UNINSTALL_SLOT_CHARS, ProgramGroup);
-    CopyText(slot + UNINSTALL_SLOT_CHARS, UNINSTALL_SLOT_CHARS, InstallFolder);
+    uint8_t* slot = list.Data();
+    FormatUninstallSlot(Units(group), slot);
+    FormatUninstallSlot(Units(folder), slot += UNINSTALL_SLOT_BYTES);
     for (unsigned i = 0; i < createdFiles.GetCount(); ++i)
-        CopyText(slot + (i + 2) * UNINSTALL_SLOT_CHARS, UNINSTALL_SLOT_CHARS, createdFiles[i]);
+        FormatUninstallSlot(Units(createdFiles[i]), slot += UNINSTALL_SLOT_BYTES);
     if (last)
-        CopyText(slot + (slots - 1) * UNINSTALL_SLOT_CHARS, UNINSTALL_SLOT_CHARS, last);
+        FormatUninstallSlot(Units(last), slot += UNINSTALL_SLOT_BYTES);
     return true;
 }
 
 } // namespace
 
-bool CInstallWorker::CreateUninstaller()
+bool CInstallEngine::CreateUninstaller()
 {
-    const CTermLicContainer* license = Package.m_pLicense;
+    const CTermLicContainer* license = m_package.m_pLicense;
     if (!license)
         return false;
     // The uninstaller's own shortcut, made after the uninstaller, is in its
     // list already; the created files get it once it is written.
     TStrStatic<MAX_PATH> shortcut;
-    bool haveShortcut = shortcut.Format(L"%s\\Uninstall.lnk", ProgramGroupPath.GetString()) > 0;
+    bool haveShortcut = shortcut.Format(L"%s\\Uninstall.lnk", m_groupPath.GetString()) > 0;
     CTermUninstContainer uninstall;
     uninstall.Init(CONTAINER_UNINSTALL);
     uint32_t flags = 0;
@@ -76,7 +83,8 @@ bool CInstallWorker::CreateUninstaller()
     uint8_t flagBytes[UNINSTALL_FLAGS_BYTES];
     memcpy(flagBytes, &flags, sizeof(flagBytes)); // little-endian, as the package is
     CSecureBuffer list, image;
-    if (!BuildUninstallList(CreatedFiles, haveShortcut ? shortcut.GetString() : nullptr, list) ||
+    if (!BuildUninstallList(m_settings.group, m_settings.folder, m_createdFiles,
+                            haveShortcut ? shortcut.GetString() : nullptr, list) ||
         !uninstall.AddRecord(RECORD_UNINSTALL_LIST, list.Data(), static_cast<uint32_t>(list.Size())) ||
         !uninstall.AddRecord(RECORD_UNINSTALL_FLAGS, flagBytes, sizeof(flagBytes)) ||
         !ReadProgramImage(m_sourceProgram, image))
@@ -85,7 +93,7 @@ bool CInstallWorker::CreateUninstaller()
     RemoveImageSignature(image.Data(), image.Size());
 
     TStrStatic<MAX_PATH> path;
-    if (path.Format(L"%s\\Uninstall.exe", InstallFolder.GetString()) <= 0)
+    if (path.Format(L"%s\\Uninstall.exe", m_settings.folder.GetString()) <= 0)
         return false;
     CBinFile file;
     if (!file.OpenWrite(path) || file.Write(image.Data(), static_cast<unsigned>(image.Size())) != image.Size() ||
@@ -93,9 +101,9 @@ bool CInstallWorker::CreateUninstaller()
         return false; // a partly written file stays
     file.Close();
 
-    RegisterUninstaller(path);
+    RegisterUninstaller(path, m_mainProgram);
     // Icon index 1: the program's second icon group, the uninstaller's.
-    if (haveShortcut && CreateShortcut(InstallFolder, path, shortcut, L"", L"", path, 1))
-        CreatedFiles.Add(shortcut.GetString());
+    if (haveShortcut && CreateShortcut(m_settings.folder, path, shortcut, L"", L"", path, 1))
+        m_createdFiles.Add(shortcut.GetString());
     return true;
 }

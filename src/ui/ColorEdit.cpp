@@ -1,6 +1,6 @@
 #include "ui/ColorEdit.h"
 
-#include "app/Globals.h"
+#include "state/State.h"
 
 bool CSmallColorEdit::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result)
 {

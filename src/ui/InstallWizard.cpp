@@ -1,7 +1,7 @@
 #include "ui/InstallWizard.h"
 
 CInstallWizard::CInstallWizard(const CStr& title)
-    : m_welcome(title), m_license(title), m_settings(title), m_install(title)
+    : m_welcome(title), m_license(title), m_settings(title, &m_choices), m_install(title, &m_choices)
 {
     AddPage(m_welcome);
     AddPage(m_license);

@@ -12,6 +12,8 @@ public:
     explicit CInstallWizard(const CStr& title);
 
 private:
+    // Written by the settings page as it leaves, read as the installation starts.
+    TInstallSettings m_choices;
     CWizWelcome m_welcome;
     CWizLicense m_license;
     CWizSetConf m_settings;

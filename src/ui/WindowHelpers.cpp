@@ -1,7 +1,8 @@
 #include "ui/WindowHelpers.h"
 
-#include "app/Globals.h"
+#include "base/FileSystem.h"
 #include "base/Str.h"
+#include "state/State.h"
 
 void CenterWindow(HWND window)
 {
@@ -52,4 +53,11 @@ int ShowTextBox(HWND owner, unsigned textId, UINT style)
     wchar_t text[256];
     Texts.LoadText(textId, text, 256);
     return MessageBoxW(owner, text, ProgramName, style);
+}
+
+void ShowSystemError(DWORD code)
+{
+    wchar_t text[1024];
+    FormatSystemError(code, text, 1024);
+    MessageBoxW(nullptr, text, ProgramName, MB_ICONERROR);
 }

@@ -16,3 +16,6 @@ void GetText(HWND window, CStr& text);
 void FormatControlText(HWND control, const wchar_t* value, unsigned capacity);
 // A message box captioned with the product name, its text loaded by id.
 int ShowTextBox(HWND owner, unsigned textId, UINT style);
+// The system's text for `code` in an error box without owner, captioned
+// with the product name.
+void ShowSystemError(DWORD code);

@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <initializer_list>
 
-#include "app/Globals.h"
+#include "state/State.h"
 #include "base/BinFile.h"
 #include "base/FileSystem.h"
 #include "base/Handle.h"

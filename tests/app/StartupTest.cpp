@@ -1,7 +1,7 @@
 // Start-up's first step: the package and the names, and the run mode.
 #include <gtest/gtest.h>
 
-#include "app/Globals.h"
+#include "state/State.h"
 #include "app/Startup.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "app/Globals.h"
+#include "state/State.h"
 #include "e2e/E2eFixture.h"
 #include "package/InstallPackage.h"
 #include "res/ResourceIds.h"

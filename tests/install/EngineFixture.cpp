@@ -5,13 +5,17 @@
 
 #include <prsht.h>
 
-#include "app/Globals.h"
 #include "app/Startup.h"
 #include "base/FileSystem.h"
-#include "res/TextIds.h"
+#include "state/State.h"
 #include "support/Process.h"
 #include "support/TestPackage.h"
 #include "support/UnixLink.h"
+
+const std::vector<ReportedStep> SUCCESSFUL_INSTALL = {
+    {0, StepRunning}, {0, StepDone}, {1, StepRunning}, {1, StepDone},
+    {2, StepRunning}, {2, StepDone}, {3, StepRunning}, {3, StepDone},
+};
 
 std::vector<std::wstring> Paths(const CPathList& list)
 {
@@ -38,12 +42,10 @@ void EngineTest::SetUp()
     // A blank in the folder, as below "Program Files".
     m_install = m_root.Path(L"Kestrel Trader");
     m_group = L"KxTest Kestrel " + std::to_wstring(GetCurrentProcessId());
-    InstallFolder.Assign(m_install.c_str());
-    ProgramGroup.Assign(m_group.c_str());
-    ProgramGroupPath.Assign(L"");
-    MainProgramPath.Assign(L"");
-    CreateDesktopShortcut = 1;
-    LaunchAfterInstall = 1;
+    m_settings.folder.Assign(m_install.c_str());
+    m_settings.group.Assign(m_group.c_str());
+    m_settings.createDesktopShortcut = true;
+    m_settings.launchAfterInstall = true;
     SetEnvironmentVariableW(L"KXTERMINAL_LOG", TerminalLog().c_str());
 }
 
@@ -56,17 +58,11 @@ void EngineTest::TearDown()
     CoUninitialize();
 }
 
-std::vector<std::wstring> EngineTest::InstallRows()
+void EngineTest::RunInstallation(CInstallEngine& engine, const std::wstring& installer)
 {
-    return {L"  Create directories", L"  Create program group", L"  Extract files", L"  Configuring"};
-}
-
-void EngineTest::RunInstallation(CTestInstallWorker& worker, CFakePage& page)
-{
-    worker.StartWorker();
-    ASSERT_TRUE(page.PumpUntil([&] {
-        return worker.IsFinished() && !page.buttons.empty() && page.buttons.back() == PSWIZB_FINISH;
-    }));
+    engine.SetSettings(m_settings);
+    engine.SetSourceProgram(installer.c_str());
+    engine.RunInstall();
 }
 
 bool EngineTest::LinkDocsOutside(const std::wstring& outside) const

@@ -8,23 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "install/InstallWorker.h"
-#include "support/FakePage.h"
+#include "install/InstallEngine.h"
+#include "support/RecordingReport.h"
 #include "support/TempFolder.h"
 
-// A worker whose user confirms a cancel at a chosen cancellation point.
-class CTestInstallWorker : public CInstallWorker {
+// An engine whose user confirms a cancel at a chosen cancellation point.
+class CTestInstallEngine : public CInstallEngine {
 public:
+    using CInstallEngine::CInstallEngine;
     int cancelAt = -1; // 0: after the group, 1: after the files, 2: after the custom files, 3: after Uninstall.exe
     int checks = 0;
 
 protected:
     bool CancelRequested() override
     {
-        if (checks++ == cancelAt) {
-            m_bCancel = true; // what the prompt's StopWorker sets
-            m_bFailed = true; // what the prompt's Yes sets
-        }
+        if (checks++ == cancelAt)
+            m_bCancel = true; // what the prompt's Yes sets
         return m_bCancel;
     }
 };
@@ -34,9 +33,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Runs the installation on its thread against a fake page until Finish is offered.
-    void RunInstallation(CTestInstallWorker& worker, CFakePage& page);
-    static std::vector<std::wstring> InstallRows();
+    // Runs the installation of the sample installer on this thread, with
+    // the fixture's settings.
+    void RunInstallation(CInstallEngine& engine, const std::wstring& installer = SampleInstaller());
     std::wstring Installed(const std::wstring& relative) const { return m_install + L"\\" + relative; }
     std::wstring GroupFolder() const;
     std::wstring DesktopLink() const;
@@ -51,6 +50,10 @@ protected:
     CTempFolder m_root;
     std::wstring m_install;
     std::wstring m_group;
+    TInstallSettings m_settings;
 };
 
 std::vector<std::wstring> Paths(const CPathList& list);
+
+// The steps of a whole installation, each started and done.
+extern const std::vector<ReportedStep> SUCCESSFUL_INSTALL;

@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "app/Globals.h"
 #include "install/EngineFixture.h"
+#include "install/Registration.h"
+#include "state/State.h"
 
 namespace {
 
@@ -30,9 +31,7 @@ TEST_F(RegistrationTest, PathsAreQuotedAndKeepEveryCharacter)
     // ANSI code pages of Western Europe do not hold.
     std::wstring folder = L"C:\\Apps\\\xFF2B\xFF45\xFF53\xFF54\xFF52\xFF45\xFF4C Trader \x03A9";
     std::wstring uninstaller = folder + L"\\Uninstall.exe";
-    MainProgramPath.Assign((folder + L"\\terminal.exe").c_str());
-    CInstallWorker worker;
-    ASSERT_TRUE(worker.RegisterUninstaller(uninstaller.c_str()));
+    ASSERT_TRUE(RegisterUninstaller(uninstaller.c_str(), (folder + L"\\terminal.exe").c_str()));
     EXPECT_EQ(L"\"" + uninstaller + L"\"", ReadValue(UninstallKey(), L"UninstallString"));
     EXPECT_EQ(folder + L"\\terminal.exe", ReadValue(UninstallKey(), L"DisplayIcon"));
     EXPECT_EQ(L"Kestrel Trader", ReadValue(UninstallKey(), L"DisplayName"));

@@ -3,7 +3,7 @@
 // fails, and start-up refuses the package.
 #include <gtest/gtest.h>
 
-#include "app/Globals.h"
+#include "state/State.h"
 #include "app/Startup.h"
 #include "support/Process.h"
 

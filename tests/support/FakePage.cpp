@@ -3,7 +3,8 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "install/StepWorker.h"
+#include "res/ResourceIds.h"
+#include "ui/pages/ProgressRun.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ void RegisterClasses(WNDPROC proc)
     static bool registered = false;
     if (registered)
         return;
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = proc;
@@ -27,9 +28,15 @@ void RegisterClasses(WNDPROC proc)
     registered = true;
 }
 
+HWND Child(const wchar_t* windowClass, DWORD style, int y, int height, HWND parent, int id)
+{
+    return CreateWindowExW(0, windowClass, L"", WS_CHILD | WS_VISIBLE | style, 10, y, 400, height, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+}
+
 } // namespace
 
-CFakePage::CFakePage(const std::vector<std::wstring>& rows, CStepWorker* worker) : m_worker(worker)
+CFakePage::CFakePage(CProgressRun& run) : m_run(run)
 {
     RegisterClasses(WindowProc);
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -41,20 +48,11 @@ CFakePage::CFakePage(const std::vector<std::wstring>& rows, CStepWorker* worker)
     m_page = CreateWindowExW(0, PAGE_CLASS, L"", WS_CHILD | WS_VISIBLE, 0, 0, 480, 320, m_sheet, nullptr,
                              instance, nullptr);
     SetWindowLongPtrW(m_page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    m_list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_LIST, 10, 10, 400, 200, m_page,
-                             reinterpret_cast<HMENU>(261), instance, nullptr);
-    m_status = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 220, 400, 20, m_page,
-                               reinterpret_cast<HMENU>(259), instance, nullptr);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        LVITEMW item = {};
-        item.mask = LVIF_TEXT | LVIF_IMAGE;
-        item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(rows[i].c_str());
-        item.iImage = -1;
-        SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    }
-    if (m_worker)
-        m_worker->AttachWindows(m_page, m_list, m_status);
+    Child(L"STATIC", 0, 0, 20, m_page, IDC_PROGRESS_TITLE);
+    Child(WC_LISTVIEWW, LVS_LIST, 30, 180, m_page, IDC_STEP_LIST);
+    Child(L"STATIC", 0, 220, 20, m_page, IDC_STATUS);
+    Child(PROGRESS_CLASSW, 0, 250, 16, m_page, IDC_PROGRESS_BAR);
+    m_run.Init(m_page);
 }
 
 CFakePage::~CFakePage()
@@ -65,12 +63,14 @@ CFakePage::~CFakePage()
 LRESULT CALLBACK CFakePage::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto* self = reinterpret_cast<CFakePage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self && window == self->m_page && message == WM_SETUP_STEP) {
-        PostedStep step = {LOWORD(wParam), HIWORD(wParam), lParam};
-        self->steps.push_back(step);
-        if (self->m_worker)
-            self->m_worker->NoteStepState(step.state);
-        return 1;
+    if (self && window == self->m_page) {
+        if (message == WM_SETUP_STEP)
+            self->steps.push_back({LOWORD(wParam), HIWORD(wParam), lParam});
+        else if (message == WM_SETUP_PROGRESS)
+            self->progress.push_back(wParam);
+        LRESULT result = 0;
+        if (self->m_run.OnMessage(message, wParam, lParam, result))
+            return result;
     }
     if (self && window == self->m_sheet && message == PSM_SETWIZBUTTONS) {
         self->buttons.push_back(lParam);
@@ -82,8 +82,30 @@ LRESULT CALLBACK CFakePage::WindowProc(HWND window, UINT message, WPARAM wParam,
 std::wstring CFakePage::StatusText() const
 {
     wchar_t text[512];
-    GetWindowTextW(m_status, text, 512);
+    GetDlgItemTextW(m_page, IDC_STATUS, text, 512);
     return text;
+}
+
+std::vector<std::wstring> CFakePage::RowTexts() const
+{
+    HWND list = GetDlgItem(m_page, IDC_STEP_LIST);
+    std::vector<std::wstring> rows;
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[260] = L"";
+        LVITEMW item = {};
+        item.iSubItem = 0;
+        item.pszText = text;
+        item.cchTextMax = 260;
+        SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+int CFakePage::BarPosition() const
+{
+    return static_cast<int>(SendDlgItemMessageW(m_page, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
 }
 
 bool CFakePage::CancelEnabled() const

@@ -1,7 +1,8 @@
-// A stand-in for a progress page, so that the workers run against real
-// windows: a sheet with a Cancel button (id 2) and, inside it, a page with a
-// step list (a list view with the step rows) and a status line. The page
-// records every WM_SETUP_STEP, the sheet every PSM_SETWIZBUTTONS.
+// A stand-in for a progress page, so that a progress run works against real
+// windows: a sheet with a Cancel button (id 2) and, inside it, a page with
+// the progress page's controls (title, step list, status line, progress
+// bar). The page hands its messages to the run and records every
+// WM_SETUP_STEP and WM_SETUP_PROGRESS; the sheet records PSM_SETWIZBUTTONS.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-class CStepWorker;
+class CProgressRun;
 
 struct PostedStep {
     WORD row;
@@ -24,33 +25,33 @@ struct PostedStep {
 
 class CFakePage {
 public:
-    CFakePage(const std::vector<std::wstring>& rows, CStepWorker* worker);
+    // Makes the windows and initialises `run` on them.
+    explicit CFakePage(CProgressRun& run);
     ~CFakePage();
     CFakePage(const CFakePage&) = delete;
     CFakePage& operator=(const CFakePage&) = delete;
 
     HWND Sheet() const { return m_sheet; }
     HWND Page() const { return m_page; }
-    HWND StepList() const { return m_list; }
-    HWND Status() const { return m_status; }
 
     std::wstring StatusText() const;
+    std::vector<std::wstring> RowTexts() const;
+    int BarPosition() const;
     bool CancelEnabled() const;
     // Dispatches messages until `done` holds (then a little longer, so that
     // what was posted before is in) or the time is up.
     bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 90000);
 
     std::vector<PostedStep> steps;
+    std::vector<WPARAM> progress;
     std::vector<LPARAM> buttons;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    CStepWorker* m_worker;
+    CProgressRun& m_run;
     HWND m_sheet = nullptr;
     HWND m_page = nullptr;
-    HWND m_list = nullptr;
-    HWND m_status = nullptr;
 };
 
 // Answers the message boxes of this process from a thread of its own and

@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/CheckInstanceDlg.h"
-#include "app/Environment.h"
-#include "app/Globals.h"
+#include "state/State.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
 #include "support/TestPackage.h"
+#include "ui/CheckInstanceDlg.h"
+#include "ui/Environment.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ protected:
 
 TEST_F(CheckInstanceTest, FindsListedProgramsThatRun)
 {
-    CCheckInstanceDlg check;
+    CRunningPrograms check;
     ASSERT_TRUE(check.LoadPsapi());
     std::wstring self = ProgramFolder() + L"\\ui_tests.exe";
     // The drive is cut before the comparison: the device form has none.
@@ -56,25 +56,25 @@ TEST_F(CheckInstanceTest, FindsListedProgramsThatRun)
     std::wstring program = m_folder.Path(L"kxrunning.exe");
     ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\..\\sample\\terminal.exe").c_str(), program.c_str(), FALSE));
     LoadList({m_folder.Path(L"readme.txt"), program, self});
-    EXPECT_FALSE(check.FindRunningInstance()) << "not running yet; this program itself is never matched";
+    EXPECT_FALSE(check.FindRunningInstance(Package)) << "not running yet; this program itself is never matched";
 
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION running = {};
     std::wstring line = L"\"" + program + L"\"";
     ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &running));
     WaitForInputIdle(running.hProcess, 10000);
-    EXPECT_TRUE(check.FindRunningInstance());
+    EXPECT_TRUE(check.FindRunningInstance(Package));
     // Only paths that end in ".exe" count.
     LoadList({program + L".txt", m_folder.Path(L"a.exe\\kxrunning.exe")});
-    EXPECT_FALSE(check.FindRunningInstance());
+    EXPECT_FALSE(check.FindRunningInstance(Package));
     TerminateProcess(running.hProcess, 0);
     WaitForSingleObject(running.hProcess, 5000);
     CloseHandle(running.hProcess);
     CloseHandle(running.hThread);
     LoadList({program});
-    EXPECT_FALSE(check.FindRunningInstance()) << "checked anew";
+    EXPECT_FALSE(check.FindRunningInstance(Package)) << "checked anew";
     Package.Free();
-    EXPECT_FALSE(check.FindRunningInstance()) << "no list: nothing found";
+    EXPECT_FALSE(check.FindRunningInstance(Package)) << "no list: nothing found";
 }
 
 TEST_F(CheckInstanceTest, DialogEndsWithItsResult)

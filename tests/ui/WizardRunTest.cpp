@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Globals.h"
+#include "state/State.h"
 #include "res/TextIds.h"
 #include "support/FakePage.h"
 #include "ui/InstallWizard.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/Globals.h"
+#include "state/State.h"
 #include "base/Str.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/Globals.h"
+#include "state/State.h"
 #include "base/SecureBuffer.h"
 #include "res/ResourceIds.h"
 #include "ui/ConfirmCancel.h"

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "app/Globals.h"
+#include "state/State.h"
 #include "base/ComPtr.h"
 #include "base/FileSystem.h"
 #include "base/SystemLibrary.h"
@@ -50,8 +50,9 @@ void ShowFormattedBox(HWND owner, unsigned textId, const wchar_t* value, int num
 
 } // namespace
 
-CWizSetConf::CWizSetConf(const wchar_t* title)
-    : CPropertyPage(IDD_SETTINGS, title), m_folder(IDS_FOLDER_HINT, HINT_COLOR), m_group(IDS_STEP_CREATE_GROUP, HINT_COLOR)
+CWizSetConf::CWizSetConf(const wchar_t* title, TInstallSettings* settings)
+    : CPropertyPage(IDD_SETTINGS, title), m_pSettings(settings), m_folder(IDS_FOLDER_HINT, HINT_COLOR),
+      m_group(IDS_STEP_CREATE_GROUP, HINT_COLOR)
 {
 }
 
@@ -64,8 +65,8 @@ BOOL CWizSetConf::OnInitDialog()
     m_intro.Attach(GetItem(IDC_SETTINGS_INTRO));
     FormatControlText(m_intro.GetHwnd(), ProgramName, MAX_PATH);
     FormatControlText(m_launch.GetHwnd(), L"program", MAX_PATH);
-    m_launch.SetCheck(LaunchAfterInstall != 0);
-    m_shortcut.SetCheck(CreateDesktopShortcut != 0);
+    m_launch.SetCheck(m_pSettings->launchAfterInstall);
+    m_shortcut.SetCheck(m_pSettings->createDesktopShortcut);
 
     TStrStatic<MAX_PATH> programFiles;
     LPITEMIDLIST list = nullptr;
@@ -190,7 +191,6 @@ LRESULT CWizSetConf::OnWizardNext()
         return -1;
     }
     SetWindowTextW(m_group.GetHwnd(), group);
-    ProgramGroup = group;
 
     GetText(m_folder.GetHwnd(), text);
     if (!ValidatePathText(text, folder)) {
@@ -219,9 +219,10 @@ LRESULT CWizSetConf::OnWizardNext()
         if (MessageBoxW(m_hWnd, question, ProgramName, MB_YESNO | MB_ICONQUESTION) == IDNO)
             return -1;
     }
-    InstallFolder = folder;
-    LaunchAfterInstall = m_launch.IsChecked() ? 1 : 0;
-    CreateDesktopShortcut = m_shortcut.IsChecked() ? 1 : 0;
+    m_pSettings->folder = folder;
+    m_pSettings->group = group;
+    m_pSettings->launchAfterInstall = m_launch.IsChecked();
+    m_pSettings->createDesktopShortcut = m_shortcut.IsChecked();
     return IDD_INSTALL_PROGRESS;
 }
 

@@ -3,12 +3,14 @@
 #pragma once
 
 #include "base/Str.h"
+#include "install/InstallSettings.h"
 #include "ui/ColorEdit.h"
 #include "ui/PropertyPage.h"
 
 class CWizSetConf : public CPropertyPage {
 public:
-    explicit CWizSetConf(const wchar_t* title);
+    // The choices go to `settings`, held by the sheet, when the user goes on.
+    CWizSetConf(const wchar_t* title, TInstallSettings* settings);
 
     enum class PathText {
         Valid,
@@ -38,6 +40,7 @@ private:
     bool CheckFreeSpace(const wchar_t* folder) const;
     void Browse();
 
+    TInstallSettings* m_pSettings;
     CSmallSmartEdit m_folder;
     CSmallSmartEdit m_group;
     CSimpleButton m_launch;

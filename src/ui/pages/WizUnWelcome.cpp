@@ -1,7 +1,7 @@
 #include "ui/pages/WizUnWelcome.h"
 
-#include "app/CheckInstanceDlg.h"
-#include "app/Globals.h"
+#include "ui/CheckInstanceDlg.h"
+#include "state/State.h"
 #include "res/ResourceIds.h"
 #include "res/TextIds.h"
 #include "ui/ConfirmCancel.h"

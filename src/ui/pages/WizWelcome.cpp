@@ -1,7 +1,7 @@
 #include "ui/pages/WizWelcome.h"
 
-#include "app/Environment.h"
-#include "app/Globals.h"
+#include "ui/Environment.h"
+#include "state/State.h"
 #include "res/ResourceIds.h"
 #include "res/TextIds.h"
 #include "ui/ConfirmCancel.h"

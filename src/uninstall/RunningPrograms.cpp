@@ -1,14 +1,11 @@
-#include "app/CheckInstanceDlg.h"
+#include "uninstall/RunningPrograms.h"
 
 #include <tlhelp32.h>
 
-#include <cwchar>
-
-#include "app/Globals.h"
 #include "base/Handle.h"
-#include "base/KeyText.h"
-#include "res/ResourceIds.h"
-#include "ui/WindowHelpers.h"
+#include "base/Str.h"
+#include "package/InstallPackage.h"
+#include "package/UninstallList.h"
 
 namespace {
 
@@ -42,32 +39,7 @@ private:
 
 } // namespace
 
-INT_PTR CCheckInstanceDlg::DoModal(HWND owner)
-{
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CHECK_INSTANCE), owner, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CCheckInstanceDlg::DialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam)
-{
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        CenterWindow(dialog);
-        Texts.LocalizeDialog(dialog, IDD_CHECK_INSTANCE);
-        reinterpret_cast<CCheckInstanceDlg*>(lParam)->LoadPsapi();
-        // The check runs once the dialog is on the screen.
-        PostMessageW(dialog, WM_START_CHECK, 0, 0);
-        return FALSE;
-    }
-    if (message == WM_START_CHECK) {
-        auto* self = reinterpret_cast<CCheckInstanceDlg*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        EndDialog(dialog, self && self->FindRunningInstance() ? RESULT_RUNNING : RESULT_NONE_RUNNING);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-bool CCheckInstanceDlg::LoadPsapi()
+bool CRunningPrograms::LoadPsapi()
 {
     if (!m_psapi.Load(L"psapi.dll"))
         return false;
@@ -75,21 +47,21 @@ bool CCheckInstanceDlg::LoadPsapi()
     return m_pGetProcessImageFileName != nullptr;
 }
 
-bool CCheckInstanceDlg::FindRunningInstance()
+bool CRunningPrograms::FindRunningInstance(const InstallPackage& package)
 {
     const uint8_t* data = nullptr;
     uint32_t size = 0;
-    if (!Package.m_pUninstall || !Package.m_pUninstall->FindRecord(RECORD_UNINSTALL_LIST, &data, &size) ||
+    if (!package.m_pUninstall || !package.m_pUninstall->FindRecord(RECORD_UNINSTALL_LIST, &data, &size) ||
         !m_pGetProcessImageFileName)
         return false;
     TStrStatic<MAX_PATH> self;
     GetModuleFileNameW(nullptr, self.GetBuffer(), self.GetCapacity());
     self.UpdateLength();
-    unsigned slots = size / UNINSTALL_SLOT_BYTES;
-    for (unsigned i = 2; i < slots; ++i) {
-        wchar_t slot[UNINSTALL_SLOT_CHARS];
-        CopyText(slot, UNINSTALL_SLOT_CHARS, reinterpret_cast<const wchar_t*>(data + i * UNINSTALL_SLOT_BYTES));
-        TStrStatic<UNINSTALL_SLOT_CHARS> path(slot);
+    CUninstallList list(data, size);
+    for (size_t i = UNINSTALL_FIRST_FILE_SLOT; i < list.GetSlotCount(); ++i) {
+        TStrStatic<UNINSTALL_SLOT_CHARS> path;
+        list.ReadSlot(i, reinterpret_cast<char16_t*>(path.GetBuffer()));
+        path.UpdateLength();
         if (!EndsInExe(path) || path.CompareNoCase(self) == 0)
             continue;
         // Without its drive: the image names are in device form.
@@ -102,7 +74,7 @@ bool CCheckInstanceDlg::FindRunningInstance()
     return false;
 }
 
-bool CCheckInstanceDlg::IsImageRunning(const wchar_t* path)
+bool CRunningPrograms::IsImageRunning(const wchar_t* path)
 {
     if (!path || !m_pGetProcessImageFileName)
         return false;

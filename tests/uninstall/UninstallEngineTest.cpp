@@ -1,64 +1,52 @@
-// The uninstallation worker, on an installation the installation worker made.
+// The uninstallation engine, on an installation the installation engine made.
 #include <windows.h>
-#include <prsht.h>
 
-#include "app/Globals.h"
+#include <memory>
+
 #include "app/Startup.h"
 #include "base/FileSystem.h"
 #include "install/EngineFixture.h"
 #include "res/TextIds.h"
+#include "state/State.h"
 #include "support/TestPackage.h"
 #include "support/TestZip.h"
 #include "support/UnixLink.h"
-#include "uninstall/UninstallWorker.h"
+#include "uninstall/UninstallEngine.h"
 
 namespace {
 
-std::vector<std::wstring> UninstallRows()
-{
-    return {L"  Prepare uninstall", L"  Remove program group", L"  Remove files"};
-}
-
-// A worker that notes the self-removal it would start: a real one would
+// An engine that notes the self-removal it would start: a real one would
 // delete the test program.
-class CTestUninstallWorker : public CUninstallWorker {
+class CTestUninstallEngine : public CUninstallEngine {
 public:
-    using CUninstallWorker::CUninstallWorker;
+    using CUninstallEngine::CUninstallEngine;
     std::vector<FolderRemoval> removals;
 
 protected:
     void RemoveSelf(FolderRemoval removal) override { removals.push_back(removal); }
 };
 
-class UninstallWorkerTest : public EngineTest {
+class UninstallEngineTest : public EngineTest {
 protected:
     // Installs the sample, then starts as its Uninstall.exe would: the
     // package and the names come from that file.
     void Install()
     {
-        CTestInstallWorker worker;
-        worker.SetSourceProgram(SampleInstaller().c_str());
-        CFakePage page(InstallRows(), &worker);
-        RunInstallation(worker, page);
-        ASSERT_FALSE(worker.IsFailed());
+        CRecordingReport report;
+        CTestInstallEngine worker(Package, report);
+        RunInstallation(worker);
+        ASSERT_TRUE(report.succeeded);
         m_created = Paths(worker.GetCreatedFiles());
         ASSERT_TRUE(LoadPackageAndNames(Installed(L"Uninstall.exe").c_str()));
-        InstallFolder.Assign(L"");
-        ProgramGroup.Assign(L"");
-        MainProgramPath.Assign(L"");
         DeleteFileW(TerminalLog().c_str());
     }
-    void RunUninstallation(uint8_t deletePersonalData, CFakePage*& pageOut)
+    void RunUninstallation(bool deletePersonalData)
     {
-        m_flag = deletePersonalData;
-        m_worker.reset(new CTestUninstallWorker(&m_flag));
-        m_page.reset(new CFakePage(UninstallRows(), m_worker.get()));
-        pageOut = m_page.get();
-        m_worker->StartWorker();
-        EXPECT_FALSE(m_page->CancelEnabled());
-        ASSERT_TRUE(m_page->PumpUntil([&] {
-            return m_worker->IsFinished() && !m_page->buttons.empty() && m_page->buttons.back() == PSWIZB_FINISH;
-        }));
+        m_report.reset(new CRecordingReport);
+        m_worker.reset(new CTestUninstallEngine(Package, *m_report));
+        m_worker->SetDeletePersonalData(deletePersonalData);
+        m_worker->RunUninstall();
+        EXPECT_EQ(1, m_report->finishedCalls);
     }
     bool KeyExists()
     {
@@ -70,31 +58,27 @@ protected:
     }
 
     std::vector<std::wstring> m_created;
-    uint8_t m_flag = 0;
-    std::unique_ptr<CTestUninstallWorker> m_worker;
-    std::unique_ptr<CFakePage> m_page;
+    std::unique_ptr<CRecordingReport> m_report;
+    std::unique_ptr<CTestUninstallEngine> m_worker;
 };
 
-const std::vector<PostedStep> UNINSTALL_RUN = {
-    {0, StepRunning, 0}, {0, StepDone, 33}, {1, StepRunning, 33}, {1, StepDone, 66}, {2, StepRunning, 66}, {2, StepDone, 100},
+const std::vector<ReportedStep> UNINSTALL_RUN = {
+    {0, StepRunning}, {0, StepDone}, {1, StepRunning}, {1, StepDone}, {2, StepRunning}, {2, StepDone},
 };
 
-TEST_F(UninstallWorkerTest, WithoutPersonalData)
+TEST_F(UninstallEngineTest, WithoutPersonalData)
 {
     Install();
     ASSERT_TRUE(KeyExists());
     ASSERT_TRUE(Exists(GroupFolder()));
-    CFakePage* page = nullptr;
-    RunUninstallation(0, page);
+    RunUninstallation(false);
 
-    EXPECT_EQ(UNINSTALL_RUN, page->steps);
-    EXPECT_EQ((std::vector<LPARAM>{0, PSWIZB_FINISH}), page->buttons);
-    wchar_t done[256];
-    LoadStringW(GetModuleHandleW(nullptr), IDS_UNINSTALL_DONE, done, 256);
-    EXPECT_EQ(std::wstring(done), page->StatusText());
-    EXPECT_EQ(m_install, InstallFolder.GetString());
-    EXPECT_EQ(m_group, ProgramGroup.GetString());
-    EXPECT_STREQ(L"terminal.exe", MainProgramPath.GetString());
+    EXPECT_EQ(UNINSTALL_RUN, m_report->steps);
+    EXPECT_TRUE(m_report->succeeded);
+    EXPECT_TRUE(m_report->errors.empty());
+    EXPECT_EQ(m_install, m_worker->GetInfo().folder.GetString());
+    EXPECT_EQ(m_group, m_worker->GetInfo().group.GetString());
+    EXPECT_STREQ(L"terminal.exe", m_worker->GetInfo().mainProgram.GetString());
 
     EXPECT_FALSE(Exists(GroupFolder()));
     for (const auto& path : m_created)
@@ -104,28 +88,26 @@ TEST_F(UninstallWorkerTest, WithoutPersonalData)
     EXPECT_FALSE(Exists(TerminalLog())) << "the terminal is not started without the option";
     // The folder and the uninstaller stay for the self-removal.
     EXPECT_TRUE(Exists(Installed(L"Uninstall.exe")));
-    EXPECT_FALSE(m_worker->IsFailed());
-    m_worker->OnWizardFinish();
+    m_worker->FinishUninstall();
     EXPECT_EQ(std::vector<FolderRemoval>{FolderRemoval::Keep}, m_worker->removals);
 }
 
-TEST_F(UninstallWorkerTest, WithPersonalDataTheTerminalIsAsked)
+TEST_F(UninstallEngineTest, WithPersonalDataTheTerminalIsAsked)
 {
     Install();
-    CFakePage* page = nullptr;
-    RunUninstallation(1, page);
-    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+    RunUninstallation(true);
+    EXPECT_EQ(UNINSTALL_RUN, m_report->steps);
     ByteVector log;
     ASSERT_TRUE(ReadBytes(TerminalLog(), log));
     EXPECT_EQ("/uninstall\r\n", std::string(log.begin(), log.end()));
     for (const auto& path : m_created)
         EXPECT_FALSE(Exists(path));
     // The installation made the folder: it goes with everything in it.
-    m_worker->OnWizardFinish();
+    m_worker->FinishUninstall();
     EXPECT_EQ(std::vector<FolderRemoval>{FolderRemoval::Whole}, m_worker->removals);
 }
 
-TEST_F(UninstallWorkerTest, WhatWasThereBeforeStays)
+TEST_F(UninstallEngineTest, WhatWasThereBeforeStays)
 {
     // A folder and a group folder that exist already, each holding another
     // product's file.
@@ -135,20 +117,19 @@ TEST_F(UninstallWorkerTest, WhatWasThereBeforeStays)
     std::wstring otherLink = GroupFolder() + L"\\OtherProduct.lnk";
     ASSERT_TRUE(WriteBytes(otherLink, Bytes("other product")));
     Install();
-    CFakePage* page = nullptr;
-    RunUninstallation(1, page);
-    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+    RunUninstallation(true);
+    EXPECT_EQ(UNINSTALL_RUN, m_report->steps);
 
     for (const auto& path : m_created)
         EXPECT_FALSE(Exists(path)) << testing::PrintToString(path);
     EXPECT_TRUE(Exists(otherLink));
     EXPECT_TRUE(Exists(Installed(L"other.txt")));
     // Only an emptied folder may go: what others put there stays.
-    m_worker->OnWizardFinish();
+    m_worker->FinishUninstall();
     EXPECT_EQ(std::vector<FolderRemoval>{FolderRemoval::IfEmpty}, m_worker->removals);
 }
 
-TEST_F(UninstallWorkerTest, NothingIsDeletedThroughALink)
+TEST_F(UninstallEngineTest, NothingIsDeletedThroughALink)
 {
     // Since the installation, "docs" has become a link to a folder outside
     // holding a file of the listed name; the installation folder has a
@@ -156,15 +137,14 @@ TEST_F(UninstallWorkerTest, NothingIsDeletedThroughALink)
     Install();
     std::wstring outside = m_root.Path(L"outside");
     ASSERT_TRUE(LinkDocsOutside(outside));
-    CFakePage* page = nullptr;
-    RunUninstallation(0, page);
-    EXPECT_EQ(UNINSTALL_RUN, page->steps);
+    RunUninstallation(false);
+    EXPECT_EQ(UNINSTALL_RUN, m_report->steps);
     EXPECT_TRUE(Exists(outside + L"\\manual.txt")) << "deleted through the link";
     EXPECT_FALSE(Exists(Installed(L"readme.txt"))) << "the rest goes as before";
     EXPECT_TRUE(RemoveUnixLink(Installed(L"docs")));
 }
 
-TEST_F(UninstallWorkerTest, ListThatCannotBeReadRemovesNothing)
+TEST_F(UninstallEngineTest, ListThatCannotBeReadRemovesNothing)
 {
     // Licence container and an uninstall container with flags but without its list.
     std::wstring path = m_root.Path(L"Uninstall.exe");
@@ -176,35 +156,28 @@ TEST_F(UninstallWorkerTest, ListThatCannotBeReadRemovesNothing)
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_LOCAL_MACHINE, UninstallKey().c_str(), &key));
     RegCloseKey(key);
-    InstallFolder.Assign(L"");
-    ProgramGroup.Assign(L"");
 
-    EXPECT_FALSE(LoadUninstallInfo());
+    TUninstallInfo info;
+    EXPECT_FALSE(LoadUninstallInfo(Package, info));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
-    EXPECT_FALSE(DeleteListedFiles());
-    CDialogAnswerer answerer;
-    CFakePage* page = nullptr;
-    RunUninstallation(1, page);
-    // The files step fails and says why; the entry stays, and "done" is not shown.
-    const std::vector<PostedStep> failed = {{0, StepRunning, 0},  {0, StepDone, 33},  {1, StepRunning, 33},
-                                            {1, StepDone, 66},    {2, StepRunning, 66}, {2, StepFailed, 100}};
-    EXPECT_EQ(failed, page->steps);
-    EXPECT_TRUE(m_worker->IsFailed());
-    wchar_t error[512];
-    FormatSystemError(ERROR_FILE_CORRUPT, error, 512);
-    ASSERT_EQ(1u, answerer.Boxes().size());
-    EXPECT_EQ(std::wstring(error), answerer.Boxes()[0].text);
-    EXPECT_TRUE(page->StatusText().empty());
-    EXPECT_TRUE(InstallFolder.IsEmpty());
-    EXPECT_TRUE(ProgramGroup.IsEmpty());
+    EXPECT_FALSE(DeleteListedFiles(Package));
+    RunUninstallation(true);
+    // The files step fails and says why; the entry stays.
+    const std::vector<ReportedStep> failed = {{0, StepRunning}, {0, StepDone},    {1, StepRunning},
+                                              {1, StepDone},    {2, StepRunning}, {2, StepFailed}};
+    EXPECT_EQ(failed, m_report->steps);
+    EXPECT_FALSE(m_report->succeeded);
+    EXPECT_EQ(std::vector<DWORD>{ERROR_FILE_CORRUPT}, m_report->errors);
+    EXPECT_TRUE(m_worker->GetInfo().folder.IsEmpty());
+    EXPECT_TRUE(m_worker->GetInfo().group.IsEmpty());
     EXPECT_FALSE(Exists(TerminalLog())) << "no folder: the terminal is not started";
     EXPECT_TRUE(KeyExists());
     // The uninstaller stays with its entry.
-    m_worker->OnWizardFinish();
+    m_worker->FinishUninstall();
     EXPECT_TRUE(m_worker->removals.empty());
 }
 
-TEST_F(UninstallWorkerTest, ShortListsAreReadWithinTheirBytes)
+TEST_F(UninstallEngineTest, ShortListsAreReadWithinTheirBytes)
 {
     // One slot only (520 bytes): the group, no folder, no files; and a list
     // whose slot lacks its terminator.
@@ -215,10 +188,11 @@ TEST_F(UninstallWorkerTest, ShortListsAreReadWithinTheirBytes)
     ASSERT_TRUE(WriteBytes(path, ProgramFile({LicenseContainer(MINIMAL_CONFIG),
                                               ContainerBytes(CONTAINER_UNINSTALL, {{RECORD_UNINSTALL_LIST, oneSlot}})})));
     ASSERT_TRUE(Package.Load(path.c_str()));
-    LoadUninstallInfo();
-    EXPECT_EQ(std::wstring(259, L'g'), ProgramGroup.GetString());
-    EXPECT_TRUE(InstallFolder.IsEmpty());
-    EXPECT_FALSE(DeleteListedFiles());
+    TUninstallInfo info;
+    EXPECT_FALSE(LoadUninstallInfo(Package, info));
+    EXPECT_EQ(std::wstring(259, L'g'), info.group.GetString());
+    EXPECT_TRUE(info.folder.IsEmpty());
+    EXPECT_FALSE(DeleteListedFiles(Package));
 }
 
 } // namespace

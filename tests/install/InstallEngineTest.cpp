@@ -1,12 +1,9 @@
-// The installation worker against the sample installer built by kxpack.
+// The installation engine against the sample installer built by kxpack.
 #include <windows.h>
 #include <shlobj.h>
-#include <prsht.h>
-
 
 #include <map>
 
-#include "app/Globals.h"
 #include "app/Startup.h"
 #include "base/ComPtr.h"
 #include "base/FileSystem.h"
@@ -16,17 +13,13 @@
 #include "install/UninstallerImage.h"
 #include "package/InstallPackage.h"
 #include "res/TextIds.h"
+#include "state/State.h"
 #include "support/Process.h"
 #include "support/TestPackage.h"
 #include "support/TestZip.h"
 #include "support/UnixLink.h"
 
 namespace {
-
-const std::vector<PostedStep> SUCCESSFUL_RUN = {
-    {0, StepRunning, 0},  {0, StepDone, 25}, {1, StepRunning, 25}, {1, StepDone, 50},
-    {2, StepRunning, 50}, {2, StepDone, 75}, {3, StepRunning, 75}, {3, StepDone, 100},
-};
 
 struct LinkInfo {
     std::wstring target, folder, icon;
@@ -58,13 +51,6 @@ std::string ReadText(const std::wstring& path)
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::wstring Text(unsigned id)
-{
-    wchar_t text[512];
-    LoadStringW(GetModuleHandleW(nullptr), id, text, 512);
-    return text;
-}
-
 // Value names and data of a registry key (sorted: Wine lists values by name,
 // so the order of writing cannot be seen).
 std::map<std::wstring, std::wstring> RegistryValues(const std::wstring& keyName)
@@ -85,24 +71,21 @@ std::map<std::wstring, std::wstring> RegistryValues(const std::wstring& keyName)
     return values;
 }
 
-class InstallWorkerTest : public EngineTest {};
+class InstallEngineTest : public EngineTest {};
 
-TEST_F(InstallWorkerTest, WholeInstallation)
+TEST_F(InstallEngineTest, WholeInstallation)
 {
-    CDialogAnswerer answerer;
-    CTestInstallWorker worker;
-    worker.SetSourceProgram(SampleInstaller().c_str());
-    CFakePage page(InstallRows(), &worker);
-    RunInstallation(worker, page);
+    CRecordingReport report;
+    CTestInstallEngine worker(Package, report);
+    RunInstallation(worker);
 
-    EXPECT_EQ(SUCCESSFUL_RUN, page.steps);
-    EXPECT_EQ((std::vector<LPARAM>{0, PSWIZB_FINISH}), page.buttons);
-    EXPECT_FALSE(page.CancelEnabled());
-    EXPECT_EQ(Text(IDS_INSTALL_DONE), page.StatusText());
-    EXPECT_FALSE(worker.IsFailed());
+    EXPECT_EQ(SUCCESSFUL_INSTALL, report.steps);
+    EXPECT_EQ(1, report.finishedCalls);
+    EXPECT_TRUE(report.succeeded);
     EXPECT_TRUE(worker.IsGroupCreated());
     EXPECT_TRUE(worker.IsFolderCreated());
-    EXPECT_TRUE(answerer.Boxes().empty());
+    EXPECT_TRUE(report.errors.empty());
+    EXPECT_TRUE(report.warnings.empty());
 
     // The files, in creation order: the group's shortcuts, the program
     // files, the desktop shortcut and the uninstaller's shortcut.
@@ -117,7 +100,7 @@ TEST_F(InstallWorkerTest, WholeInstallation)
     for (const auto& path : expected)
         EXPECT_TRUE(Exists(path)) << testing::PrintToString(path);
     EXPECT_FALSE(Exists(Installed(L"setup.zip")));
-    EXPECT_EQ(Installed(L"terminal.exe"), MainProgramPath.GetString());
+    EXPECT_EQ(Installed(L"terminal.exe"), worker.GetMainProgramPath().GetString());
 
     // The group: one shortcut per configured entry, and the uninstaller's.
     LinkInfo main = ReadLink(GroupFolder() + L"\\Kestrel Trader.lnk");
@@ -149,13 +132,12 @@ TEST_F(InstallWorkerTest, WholeInstallation)
     EXPECT_EQ("/install\r\n", ReadText(TerminalLog()));
 }
 
-TEST_F(InstallWorkerTest, UninstallerIsTheImageWithTheLicenceAndTheList)
+TEST_F(InstallEngineTest, UninstallerIsTheImageWithTheLicenceAndTheList)
 {
-    CTestInstallWorker worker;
-    worker.SetSourceProgram(SampleInstaller().c_str());
-    CFakePage page(InstallRows(), &worker);
-    RunInstallation(worker, page);
-    ASSERT_FALSE(worker.IsFailed());
+    CRecordingReport report;
+    CTestInstallEngine worker(Package, report);
+    RunInstallation(worker);
+    ASSERT_TRUE(report.succeeded);
 
     ByteVector installer, uninstaller;
     ASSERT_TRUE(ReadBytes(SampleInstaller(), installer));
@@ -203,10 +185,10 @@ TEST_F(InstallWorkerTest, UninstallerIsTheImageWithTheLicenceAndTheList)
     EXPECT_EQ(UNINSTALL_CREATED_FOLDER | UNINSTALL_CREATED_GROUP, ReadUninstallFlags(flags, flagBytes));
 }
 
-TEST_F(InstallWorkerTest, CancellationPointsAndRollBack)
+TEST_F(InstallEngineTest, CancellationPointsAndRollBack)
 {
     struct Expected {
-        WORD failedRow;
+        unsigned failedRow;
         bool groupCreated;
         size_t createdFiles;
     };
@@ -218,23 +200,22 @@ TEST_F(InstallWorkerTest, CancellationPointsAndRollBack)
     };
     for (int point = 0; point < 4; ++point) {
         SCOPED_TRACE(point);
-        CDialogAnswerer answerer;
-        CTestInstallWorker worker;
+        CRecordingReport report;
+        CTestInstallEngine worker(Package, report);
         worker.cancelAt = point;
-        worker.SetSourceProgram(SampleInstaller().c_str());
-        CFakePage page(InstallRows(), &worker);
-        RunInstallation(worker, page);
+        RunInstallation(worker);
 
         const Expected& expected = expectations[point];
-        ASSERT_FALSE(page.steps.empty());
-        EXPECT_EQ((PostedStep{expected.failedRow, StepFailed, 100}), page.steps.back());
-        EXPECT_TRUE(answerer.Boxes().empty()) << "no error box after a cancel";
+        ASSERT_FALSE(report.steps.empty());
+        EXPECT_EQ((ReportedStep{expected.failedRow, StepFailed}), report.steps.back());
+        EXPECT_TRUE(report.errors.empty()) << "no error after a cancel";
+        EXPECT_EQ(1, report.finishedCalls);
+        EXPECT_FALSE(report.succeeded);
         EXPECT_EQ(expected.groupCreated, worker.IsGroupCreated());
         std::vector<std::wstring> created = Paths(worker.GetCreatedFiles());
         EXPECT_EQ(expected.createdFiles, created.size());
-        EXPECT_TRUE(page.StatusText().empty());
 
-        worker.OnWizardFinish();
+        worker.RollBack();
         for (const auto& path : created)
             EXPECT_FALSE(Exists(path)) << testing::PrintToString(path);
         // The group goes only when this run created it; otherwise it stays.
@@ -246,25 +227,23 @@ TEST_F(InstallWorkerTest, CancellationPointsAndRollBack)
     }
 }
 
-TEST_F(InstallWorkerTest, RollBackDeletesNothingThroughALink)
+TEST_F(InstallEngineTest, RollBackDeletesNothingThroughALink)
 {
     // Cancelled after the program files; before Finish, "docs" becomes a link
     // to a folder outside holding a file of the listed name.
-    CDialogAnswerer answerer;
-    CTestInstallWorker worker;
+    CRecordingReport report;
+    CTestInstallEngine worker(Package, report);
     worker.cancelAt = 1;
-    worker.SetSourceProgram(SampleInstaller().c_str());
-    CFakePage page(InstallRows(), &worker);
-    RunInstallation(worker, page);
+    RunInstallation(worker);
     std::wstring outside = m_root.Path(L"outside");
     ASSERT_TRUE(LinkDocsOutside(outside));
-    worker.OnWizardFinish();
+    worker.RollBack();
     EXPECT_TRUE(Exists(outside + L"\\manual.txt")) << "deleted through the link";
     EXPECT_FALSE(Exists(Installed(L"readme.txt"))) << "the rest is rolled back as before";
     EXPECT_TRUE(RemoveUnixLink(Installed(L"docs")));
 }
 
-TEST_F(InstallWorkerTest, FailedExtractionShowsTheSystemErrorAndRollsBack)
+TEST_F(InstallEngineTest, FailedExtractionReportsTheSystemErrorAndRollsBack)
 {
     // An older readme.txt in the way, in use by another program. (A read-only
     // attribute would not stop Wine running as root.)
@@ -273,56 +252,46 @@ TEST_F(InstallWorkerTest, FailedExtractionShowsTheSystemErrorAndRollsBack)
     HANDLE inUse = CreateFileW(Installed(L"readme.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
 
-    CDialogAnswerer answerer;
-    CTestInstallWorker worker;
-    worker.SetSourceProgram(SampleInstaller().c_str());
-    CFakePage page(InstallRows(), &worker);
-    RunInstallation(worker, page);
+    CRecordingReport report;
+    CTestInstallEngine worker(Package, report);
+    RunInstallation(worker);
 
-    EXPECT_EQ((PostedStep{2, StepFailed, 100}), page.steps.back());
-    EXPECT_TRUE(worker.IsFailed());
+    EXPECT_EQ((ReportedStep{2, StepFailed}), report.steps.back());
+    EXPECT_FALSE(report.succeeded);
     EXPECT_FALSE(worker.IsFolderCreated()) << "the folder was there before";
-    wchar_t error[512];
-    FormatSystemError(ERROR_SHARING_VIOLATION, error, 512);
-    std::vector<CDialogAnswerer::SeenBox> boxes = answerer.Boxes();
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(L"Kestrel Trader", boxes[0].caption);
-    EXPECT_EQ(std::wstring(error), boxes[0].text);
+    EXPECT_EQ(std::vector<DWORD>{ERROR_SHARING_VIOLATION}, report.errors);
     // The file in use was not written by this run, so it is not listed. The
-    // entry after it may have been written meanwhile by the other writer
-    // thread; then it is listed, and rolled back.
+    // entry after it may have been written meanwhile by another thread; then
+    // it is listed, and rolled back.
     std::vector<std::wstring> created = Paths(worker.GetCreatedFiles());
     std::vector<std::wstring> expected = {GroupFolder() + L"\\Kestrel Trader.lnk",
                                           GroupFolder() + L"\\Kestrel Trader Manual.lnk", Installed(L"docs\\manual.txt")};
     if (created.size() == expected.size() + 1)
         expected.push_back(Installed(L"terminal.exe"));
     EXPECT_EQ(expected, created);
-    EXPECT_FALSE(worker.IsFolderCreated()) << "the folder was there before";
 
     CloseHandle(inUse);
-    worker.OnWizardFinish();
+    worker.RollBack();
     EXPECT_FALSE(Exists(Installed(L"docs\\manual.txt")));
     EXPECT_FALSE(Exists(Installed(L"terminal.exe")));
     EXPECT_TRUE(Exists(Installed(L"readme.txt")));
     EXPECT_FALSE(Exists(GroupFolder()));
 }
 
-TEST_F(InstallWorkerTest, ExistingGroupKeepsWhatOthersPutThere)
+TEST_F(InstallEngineTest, ExistingGroupKeepsWhatOthersPutThere)
 {
     // Another product's shortcut in a group folder of the same name.
     ASSERT_TRUE(EnsureFolder(GroupFolder().c_str()));
     std::wstring other = GroupFolder() + L"\\OtherProduct.lnk";
     ASSERT_TRUE(WriteBytes(other, Bytes("other product")));
 
-    CDialogAnswerer answerer;
-    CTestInstallWorker worker;
+    CRecordingReport report;
+    CTestInstallEngine worker(Package, report);
     worker.cancelAt = 3; // after Uninstall.exe: everything is made by then
-    worker.SetSourceProgram(SampleInstaller().c_str());
-    CFakePage page(InstallRows(), &worker);
-    RunInstallation(worker, page);
+    RunInstallation(worker);
     EXPECT_FALSE(worker.IsGroupCreated());
     EXPECT_TRUE(Exists(GroupFolder() + L"\\Uninstall.lnk"));
-    worker.OnWizardFinish();
+    worker.RollBack();
 
     EXPECT_TRUE(Exists(other));
     for (const wchar_t* name : {L"Kestrel Trader.lnk", L"Kestrel Trader Manual.lnk", L"Uninstall.lnk"})
@@ -348,7 +317,7 @@ TEST_F(InstallWorkerTest, ExistingGroupKeepsWhatOthersPutThere)
     EXPECT_TRUE(created);
 }
 
-TEST_F(InstallWorkerTest, ShortcutsThatCannotBeWrittenAreNotListed)
+TEST_F(InstallEngineTest, ShortcutsThatCannotBeWrittenAreNotListed)
 {
     // Saving into a folder that does not exist fails, and says so.
     std::wstring missing = m_root.Path(L"missing\\x.lnk");
@@ -356,22 +325,26 @@ TEST_F(InstallWorkerTest, ShortcutsThatCannotBeWrittenAreNotListed)
     EXPECT_FALSE(Exists(missing));
 
     // A desktop link path longer than a path may be is refused, not cut.
-    CTestInstallWorker worker;
-    MainProgramPath.Assign(Installed(L"terminal.exe").c_str());
     ProgramName.Assign(std::wstring(240, L'K').c_str());
+    wchar_t link[MAX_PATH];
     SetLastError(0);
-    EXPECT_FALSE(worker.AddDesktopLink());
+    EXPECT_FALSE(CreateDesktopLink(Installed(L"terminal.exe").c_str(), m_install.c_str(), link, MAX_PATH));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
-    EXPECT_EQ(0u, worker.GetCreatedFiles().GetCount());
     wchar_t desktop[MAX_PATH];
     SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE);
     std::wstring cut = (std::wstring(desktop) + L"\\" + std::wstring(240, L'K')).substr(0, MAX_PATH - 1);
     EXPECT_FALSE(Exists(cut));
     DeleteFileW(cut.c_str());
+    // Nor does the engine list a desktop link it could not make.
+    CRecordingReport report;
+    CTestInstallEngine worker(Package, report);
+    worker.SetSettings(m_settings);
+    EXPECT_FALSE(worker.AddDesktopLink());
+    EXPECT_EQ(0u, worker.GetCreatedFiles().GetCount());
     ProgramName.Assign(L"Kestrel Trader");
 }
 
-TEST_F(InstallWorkerTest, NoMainProgramMakesTheFirstStartFail)
+TEST_F(InstallEngineTest, NoMainProgramMakesTheFirstStartFail)
 {
     // A configuration without shortcut 1, and a small archive.
     std::wstring path = m_root.Path(L"noshortcut-setup.exe");
@@ -380,99 +353,39 @@ TEST_F(InstallWorkerTest, NoMainProgramMakesTheFirstStartFail)
                                                                L"company_name=Kestrel Markets Ltd.\r\n"),
                                               ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, archive}})})));
     ASSERT_TRUE(Package.Load(path.c_str()));
-    CreateDesktopShortcut = 0;
+    m_settings.createDesktopShortcut = false;
 
-    CDialogAnswerer answerer;
-    CTestInstallWorker worker;
-    worker.SetSourceProgram(path.c_str());
-    CFakePage page(InstallRows(), &worker);
-    RunInstallation(worker, page);
+    CRecordingReport report;
+    CTestInstallEngine worker(Package, report);
+    RunInstallation(worker, path);
 
     EXPECT_TRUE(Exists(GroupFolder())); // the group is made all the same
-    EXPECT_TRUE(MainProgramPath.IsEmpty());
-    EXPECT_EQ((PostedStep{3, StepFailed, 100}), page.steps.back());
-    wchar_t error[512];
-    FormatSystemError(ERROR_FILE_NOT_FOUND, error, 512);
-    ASSERT_EQ(1u, answerer.Boxes().size());
-    EXPECT_EQ(std::wstring(error), answerer.Boxes()[0].text);
+    EXPECT_TRUE(worker.GetMainProgramPath().IsEmpty());
+    EXPECT_EQ((ReportedStep{3, StepFailed}), report.steps.back());
+    EXPECT_EQ(std::vector<DWORD>{ERROR_FILE_NOT_FOUND}, report.errors);
     EXPECT_TRUE(Exists(Installed(L"app.dat")));
 }
 
-TEST_F(InstallWorkerTest, GroupOutsideTheProgramsFolderIsRefused)
+TEST_F(InstallEngineTest, GroupOutsideTheProgramsFolderIsRefused)
 {
     wchar_t programs[MAX_PATH];
     SHGetSpecialFolderPathW(nullptr, programs, CSIDL_COMMON_PROGRAMS, FALSE);
     std::wstring escape = std::wstring(programs) + L"\\..\\KxEscape";
     for (const wchar_t* group : {L"..\\KxEscape", L"..", L"C:\\KxEscape", L"\\KxEscape"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(group)));
-        ProgramGroup.Assign(group);
-        CDialogAnswerer answerer;
-        CTestInstallWorker worker;
-        worker.SetSourceProgram(SampleInstaller().c_str());
-        CFakePage page(InstallRows(), &worker);
-        RunInstallation(worker, page);
-        EXPECT_EQ((PostedStep{1, StepFailed, 100}), page.steps.back());
-        std::vector<CDialogAnswerer::SeenBox> boxes = answerer.Boxes();
-        ASSERT_EQ(2u, boxes.size());
-        EXPECT_EQ(Text(IDS_GROUP_FAILED), boxes[0].text);
-        wchar_t error[512];
-        FormatSystemError(ERROR_BAD_PATHNAME, error, 512);
-        EXPECT_EQ(std::wstring(error), boxes[1].text);
+        m_settings.group.Assign(group);
+        CRecordingReport report;
+        CTestInstallEngine worker(Package, report);
+        RunInstallation(worker);
+        EXPECT_EQ((ReportedStep{1, StepFailed}), report.steps.back());
+        EXPECT_EQ(std::vector<unsigned>{IDS_GROUP_FAILED}, report.warnings);
+        EXPECT_EQ(std::vector<DWORD>{ERROR_BAD_PATHNAME}, report.errors);
         EXPECT_FALSE(Exists(escape));
         EXPECT_FALSE(Exists(L"C:\\KxEscape"));
         // The rollback does not touch what lies outside either.
-        worker.OnWizardFinish();
+        worker.RollBack();
         EXPECT_TRUE(Exists(programs));
     }
-}
-
-TEST_F(InstallWorkerTest, QueryCancelAndFinish)
-{
-    CTestInstallWorker worker;
-    worker.SetSourceProgram(SampleInstaller().c_str());
-    CFakePage page(InstallRows(), &worker);
-    {
-        // No: the worker goes on and the wizard stays.
-        CDialogAnswerer answerNo(IDNO);
-        worker.StartWorker();
-        EXPECT_EQ(-1, worker.OnQueryCancel());
-        EXPECT_FALSE(worker.IsFailed());
-        ASSERT_TRUE(page.PumpUntil([&] { return worker.IsFinished(); }));
-        EXPECT_EQ(1u, answerNo.Boxes().size());
-        EXPECT_EQ(Text(IDS_CONFIRM_CANCEL), answerNo.Boxes()[0].text);
-    }
-    // Once the worker has ended a cancel request closes the wizard as it is.
-    EXPECT_EQ(0, worker.OnQueryCancel());
-    EXPECT_FALSE(worker.IsFailed());
-
-    // Finish after success launches the program when asked to.
-    LaunchAfterInstall = 0;
-    worker.OnWizardFinish();
-    Sleep(500);
-    EXPECT_EQ(nullptr, FindWindowW(L"KestrelTerminal", nullptr));
-    LaunchAfterInstall = 1;
-    worker.OnWizardFinish();
-    HWND terminal = nullptr;
-    page.PumpUntil([&] { return (terminal = FindWindowW(L"KestrelTerminal", nullptr)) != nullptr; }, 20000);
-    ASSERT_NE(nullptr, terminal);
-    PostMessageW(terminal, WM_CLOSE, 0, 0);
-    EXPECT_EQ("/install\r\n\r\n", ReadText(TerminalLog())); // the launch has no arguments
-    Sleep(300);
-}
-
-TEST_F(InstallWorkerTest, SecondActivationStartsNoSecondWorker)
-{
-    CTestInstallWorker worker;
-    worker.SetSourceProgram(SampleInstaller().c_str());
-    CFakePage page(InstallRows(), &worker);
-    worker.StartWorker();
-    worker.StartWorker();
-    ASSERT_TRUE(page.PumpUntil([&] { return worker.IsFinished(); }));
-    EXPECT_EQ(SUCCESSFUL_RUN, page.steps);
-    EXPECT_EQ("/install\r\n", ReadText(TerminalLog()));
-    // A confirmed cancel is refused once asked: the user leaves through Finish.
-    worker.StopWorker();
-    EXPECT_EQ(-1, worker.OnQueryCancel());
 }
 
 } // namespace
@@ -500,7 +413,7 @@ SignatureFields ReadSignatureFields(const ByteVector& file)
     return fields;
 }
 
-TEST_F(InstallWorkerTest, SignedInstallerMakesAnUnsignedUninstaller)
+TEST_F(InstallEngineTest, SignedInstallerMakesAnUnsignedUninstaller)
 {
     std::wstring signedInstaller = ProgramFolder() + L"\\kestrel-setup-signed.exe";
     ByteVector installer;
@@ -512,11 +425,10 @@ TEST_F(InstallWorkerTest, SignedInstallerMakesAnUnsignedUninstaller)
     // The signed installer still works: the signature behind the package is
     // trailing data to it.
     ASSERT_TRUE(LoadPackageAndNames(signedInstaller.c_str()));
-    CTestInstallWorker worker;
-    worker.SetSourceProgram(signedInstaller.c_str());
-    CFakePage page(InstallRows(), &worker);
-    RunInstallation(worker, page);
-    ASSERT_FALSE(worker.IsFailed());
+    CRecordingReport report;
+    CTestInstallEngine worker(Package, report);
+    RunInstallation(worker, signedInstaller);
+    ASSERT_TRUE(report.succeeded);
 
     ByteVector uninstaller, unsignedInstaller;
     ASSERT_TRUE(ReadBytes(Installed(L"Uninstall.exe"), uninstaller));

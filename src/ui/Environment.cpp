@@ -1,4 +1,4 @@
-#include "app/Environment.h"
+#include "ui/Environment.h"
 
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 #include <cpuid.h>
 #endif
 
-#include "app/Globals.h"
+#include "state/State.h"
 
 namespace {
 

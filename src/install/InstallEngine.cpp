@@ -1,0 +1,114 @@
+#include "install/InstallEngine.h"
+
+#include "archive/Extract.h"
+#include "base/FileSystem.h"
+#include "base/LinkCheck.h"
+#include "base/ProtectedFolder.h"
+#include "install/ProgramGroup.h"
+
+CInstallEngine::CInstallEngine(const InstallPackage& package, CRunReport& report)
+    : m_package(package), m_report(report)
+{
+    TStrStatic<MAX_PATH> path;
+    GetModuleFileNameW(nullptr, path.GetBuffer(), path.GetCapacity());
+    path.UpdateLength();
+    m_sourceProgram = path;
+}
+
+void CInstallEngine::SetSourceProgram(const wchar_t* path)
+{
+    m_sourceProgram.Assign(path);
+}
+
+void CInstallEngine::FailStep(unsigned row)
+{
+    DWORD code = GetLastError();
+    if (!m_bCancel && code != 0)
+        m_report.Error(code);
+    Stop(row);
+}
+
+void CInstallEngine::Stop(unsigned row)
+{
+    m_report.StepFailed(row);
+    m_report.Finished(false);
+}
+
+void CInstallEngine::RunInstall()
+{
+    m_createdFiles.RemoveAll();
+    m_report.StepStarted(ROW_FOLDER);
+    if (!PrepareInstallFolder())
+        return FailStep(ROW_FOLDER);
+    m_report.StepDone(ROW_FOLDER);
+
+    m_report.StepStarted(ROW_GROUP);
+    if (!CreateProgramGroup())
+        return FailStep(ROW_GROUP);
+    if (CancelRequested())
+        return Stop(ROW_GROUP);
+    m_report.StepDone(ROW_GROUP);
+
+    m_report.StepStarted(ROW_FILES);
+    if (!ExtractSetupArchive(m_package, m_settings.folder, m_createdFiles))
+        return FailStep(ROW_FILES);
+    if (CancelRequested())
+        return Stop(ROW_FILES);
+    m_report.StepDone(ROW_FILES);
+
+    m_report.StepStarted(ROW_CONFIGURE);
+    if (!ExtractCustomArchive(m_package, m_settings.folder, m_createdFiles))
+        return FailStep(ROW_CONFIGURE);
+    if (CancelRequested())
+        return Stop(ROW_CONFIGURE);
+    if (m_settings.createDesktopShortcut)
+        AddDesktopLink();
+    if (!CreateUninstaller())
+        return FailStep(ROW_CONFIGURE);
+    if (CancelRequested())
+        return Stop(ROW_CONFIGURE);
+    if (!RunFirstStart(m_mainProgram))
+        return FailStep(ROW_CONFIGURE);
+    m_report.StepDone(ROW_CONFIGURE);
+    m_report.Finished(true);
+}
+
+bool CInstallEngine::PrepareInstallFolder()
+{
+    const TStrStatic<MAX_PATH>& folder = m_settings.folder;
+    TStrStatic<MAX_PATH> parent;
+    if (!GetParentFolder(folder, parent)) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    if (GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES) {
+        // Files and folders made inside inherit the folder's access list.
+        if (!EnsureFolder(parent) || !CreateProtectedFolder(folder, FolderAccess::UsersRead))
+            return false;
+        m_bFolderCreated = true;
+    }
+    return IsFreeOfLinks(folder, parent);
+}
+
+void CInstallEngine::RollBack()
+{
+    // The installation folder, Uninstall.exe and the registry entry stay.
+    // The shortcuts are among the created files.
+    TStrStatic<MAX_PATH> parent;
+    GetParentFolder(m_settings.folder, parent);
+    for (unsigned i = 0; i < m_createdFiles.GetCount(); ++i) {
+        const wchar_t* path = m_createdFiles[i];
+        // A link swapped in since the file was written would send the
+        // deletion elsewhere: such a file stays.
+        if (IsPathBelow(path, m_settings.folder) && !IsFreeOfLinks(path, parent))
+            continue;
+        // What cannot go now goes at the next restart; what is not there
+        // (recorded, then never written) needs nothing.
+        if (!DeleteFileW(path) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+            MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+    // Only a group folder this run made, and only once its shortcuts are gone:
+    // another product's shortcuts in it keep it.
+    if (m_bGroupCreated)
+        RemoveEmptyFolder(m_groupPath);
+}
