@@ -117,7 +117,8 @@ bool CheckLeastSizes(uint64_t least, const std::vector<const ArchiveInput*>& arc
 {
     for (const ArchiveInput* archive : archives) {
         uint64_t bytes = LeastArchiveBytes(*archive);
-        least += bytes;
+        // Each archive stands in a container of its own, with one record head.
+        least += sizeof(ContainerHeader) + sizeof(RecordHead) + bytes;
         if (!CheckRecordSize(archive->what, bytes, error)) {
             error = archive->source + ": " + error;
             return false;
@@ -225,6 +226,13 @@ int RunBuild(int argc, char** argv)
         return Fail(EXIT_FAILED, error);
     if (hasCustom && !LoadArchive("custom files", in.custom, in.followLinks, custom, error))
         return Fail(EXIT_FAILED, error);
+    std::vector<const ArchiveInput*> archives = {&program};
+    if (hasCustom)
+        archives.push_back(&custom);
+    // Sizes before a ready ZIP is read: an installer too large is refused at once.
+    if (!CheckLeastSizes(imageEnd, archives, in.output, error) || !CheckReadyZip(program, error) ||
+        (hasCustom && !CheckReadyZip(custom, error)))
+        return Fail(EXIT_FAILED, error);
     if (!CheckProgramFileCount(layout.edition, ProgramFileCount(program) + ProgramFileCount(custom), error))
         return Fail(EXIT_FAILED, in.stub + ": " + error);
     std::vector<std::string> installed = program.names;
@@ -244,9 +252,6 @@ int RunBuild(int argc, char** argv)
                    licenseRecords, error))
         return Fail(EXIT_FAILED, "signing: " + error);
     Bytes licenseContainer = SerializeContainer(CONTAINER_LICENSE, time, licenseRecords);
-    std::vector<const ArchiveInput*> archives = {&program};
-    if (hasCustom)
-        archives.push_back(&custom);
     if (!CheckLeastSizes(imageEnd + licenseContainer.size(), archives, in.output, error))
         return Fail(EXIT_FAILED, error);
 

@@ -21,8 +21,6 @@ namespace {
 const int64_t DEFAULT_TIME = 315532800; // 1980-01-01 00:00:00 UTC
 const int64_t LATEST_TIME = 4354819198LL; // the last a ZIP entry can hold
 const size_t COPY_CHUNK = 1 << 20;
-// A container header and the head of its one record.
-const uint64_t ARCHIVE_CONTAINER_BYTES = sizeof(ContainerHeader) + sizeof(RecordHead);
 
 // Size and modification time: a ready ZIP changed after it was checked is
 // not copied into an installer.
@@ -153,11 +151,21 @@ bool LoadArchive(const std::string& what, const std::string& source, bool follow
         error = source + ": " + error;
         return false;
     }
+    return true;
+}
+
+bool CheckReadyZip(ArchiveInput& archive, std::string& error)
+{
+    if (!archive.readyZip)
+        return true;
+    CFileSource file;
+    if (!file.Open(archive.source, error))
+        return false;
     // Read with the checks inspect makes, every entry's data included.
     ZipCheck check;
     VerifyZip(CArchiveBytes(file), 0, check);
     if (!check.problems.empty()) {
-        error = source + ": " + (check.entries.empty() ? "not a readable ZIP archive: " : "") +
+        error = archive.source + ": " + (check.entries.empty() ? "not a readable ZIP archive: " : "") +
                 check.problems.front() +
                 (check.problems.size() > 1 ? " (and " + std::to_string(check.problems.size() - 1) + " more problems)"
                                            : "");
@@ -195,10 +203,9 @@ uint64_t LeastArchiveBytes(const ArchiveInput& archive)
 {
     if (archive.readyZip) {
         struct stat info;
-        return ARCHIVE_CONTAINER_BYTES +
-               (stat(archive.source.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0);
+        return stat(archive.source.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     }
-    uint64_t bytes = ARCHIVE_CONTAINER_BYTES + ZIP_END_BYTES;
+    uint64_t bytes = ZIP_END_BYTES;
     for (const auto& entry : archive.entries)
         bytes += ZIP_LOCAL_BYTES + ZIP_CENTRAL_BYTES + 2 * entry.name.size();
     return bytes;

@@ -37,13 +37,17 @@ bool CheckProductLinks(const BuildInputs& in, std::string& error);
 // The configuration's lines checked, its record made (UTF-16LE).
 bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, std::string& error);
 // A folder walked (zipped later, while the installer is written), or a ready
-// ZIP checked. `what` names the archive in errors ("program files").
+// ZIP's size checked against its record's; `what` names the archive in
+// errors ("program files").
 bool LoadArchive(const std::string& what, const std::string& source, bool followLinks, ArchiveInput& archive,
                  std::string& error);
+// A ready ZIP read with the checks inspect makes, its names taken; nothing
+// for a folder.
+bool CheckReadyZip(ArchiveInput& archive, std::string& error);
 // A ready ZIP into `sink`, as it was checked.
 bool CopyReadyZip(const ArchiveInput& archive, CByteSink& sink, std::string& error);
-// The fewest bytes the archive can take in its container: its headers, or
-// a ready ZIP's size; for the limits checked before any work.
+// The fewest bytes the archive's record can hold: its headers, or a ready
+// ZIP's size; for the limits checked before any work.
 uint64_t LeastArchiveBytes(const ArchiveInput& archive);
 // The files the setup program creates from the archive, folders not counted.
 uint64_t ProgramFileCount(const ArchiveInput& archive);

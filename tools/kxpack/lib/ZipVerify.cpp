@@ -200,7 +200,7 @@ private:
         const uint8_t* record = tail + (recordOffset - tailStart);
         std::string at = "the ZIP64 end record at " + At(recordOffset);
         if (ReadU32(record) != ZIP64_END_SIGNATURE)
-            return "no ZIP64 end record at " + At(recordOffset) + ", where " + where.substr(4) + " puts it";
+            return "no ZIP64 end record at " + At(recordOffset) + ", where " + where + " puts it";
         if (ReadU64(record + 4) + 12 != before - recordOffset)
             return at + " says it is " + std::to_string(ReadU64(record + 4) + 12) + " bytes long, but its locator begins " +
                    std::to_string(before - recordOffset) + " bytes after its start";
