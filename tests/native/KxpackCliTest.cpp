@@ -317,6 +317,21 @@ TEST_F(KxpackCliTest, InspectShowsTheUninstallList)
     inspect = RunKxpack({"inspect", "--json", m_dir / "Uninstall.exe"});
     EXPECT_EQ(0, inspect.exitCode) << inspect.out;
     EXPECT_NE(std::string::npos, inspect.out.find("\"uninstallFlags\": 3")) << inspect.out;
+
+    // A slot with no zero in it is shown as the uninstaller reads it: its
+    // first 259 characters.
+    Bytes full(UNINSTALL_SLOT_BYTES, 0);
+    for (size_t i = 0; i < full.size(); i += 2)
+        full[i] = 'A';
+    list.insert(list.end(), full.begin(), full.end());
+    file.resize(core->offset);
+    uninstall = SerializeContainer(CONTAINER_UNINSTALL, 1767225600, {{RECORD_UNINSTALL_LIST, list}});
+    file.insert(file.end(), uninstall.begin(), uninstall.end());
+    WriteBytes(m_dir / "Uninstall.exe", file);
+    inspect = RunKxpack({"inspect", "--json", m_dir / "Uninstall.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find(" \"" + std::string(UNINSTALL_SLOT_CHARS - 1, 'A') + "\"\n"))
+        << inspect.out;
 }
 
 TEST_F(KxpackCliTest, EveryInputProblemIsNamed)

@@ -1,0 +1,131 @@
+// ZIP64 archives as build takes and inspect verifies them: ready ZIPs made by
+// Debian's zip, an installer of 65,535 entries, and damaged ZIP64 end
+// records, where inspect and the setup program's reader refuse alike.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "KxpackFixture.h"
+#include "archive/ZipFormat.h"
+#include "lib/ArchiveBytes.h"
+#include "lib/PackageFile.h"
+#include "lib/ZipVerify.h"
+#include "lib/ZipWriter.h"
+
+namespace {
+
+ZipProblem ReadEnd(const Bytes& zip, TZipDirectory& directory)
+{
+    size_t tail = std::min(zip.size(), ZIP_TAIL_BYTES);
+    return ReadZipDirectory(zip.data() + zip.size() - tail, tail, zip.size(), directory);
+}
+
+// The program folder zipped by zip with ZIP64 forced on (-fz).
+Bytes ZipWithZip64(const CScratchFolder& dir)
+{
+    std::string zip = dir / "fz.zip";
+    EXPECT_EQ(0, system(("cd '" + (dir / "product/program") + "' && zip -q -r -fz '" + zip + "' .").c_str()));
+    return ReadBytes(zip);
+}
+
+TEST_F(KxpackCliTest, ReadyZip64ArchivesMadeByZipAreTaken)
+{
+    Bytes zip = ZipWithZip64(m_dir);
+    TZipDirectory directory;
+    ASSERT_EQ(ZipProblem::None, ReadEnd(zip, directory));
+    EXPECT_TRUE(directory.zip64);
+    // An entry from standard input, written without knowing its size.
+    ASSERT_EQ(0, system(("cd '" + m_dir.Path() + "' && echo text | zip -q -fz stdin.zip -").c_str()));
+
+    ToolResult build = Build({"--program", m_dir / "fz.zip", "--custom", m_dir / "stdin.zip"});
+    ASSERT_EQ(0, build.exitCode) << build.err;
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "out.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("core archive: 3 entries")) << inspect.out;
+    EXPECT_NE(std::string::npos, inspect.out.find("result:       everything verified")) << inspect.out;
+}
+
+// One field of the ZIP64 end records changed at a time: the setup
+// program's reader refuses each, and so does inspect, naming the record.
+TEST_F(KxpackCliTest, DamagedZip64EndRecordsAreRefusedByBothReaders)
+{
+    const Bytes zip = ZipWithZip64(m_dir);
+    const size_t locator = zip.size() - ZIP_END_BYTES - ZIP64_LOCATOR_BYTES;
+    const size_t record = locator - ZIP64_END_BYTES;
+    ASSERT_EQ(ZIP64_LOCATOR_SIGNATURE, ReadU32(&zip[locator]));
+    struct Damage {
+        const char* what;
+        size_t at;
+        uint8_t value;
+        const char* named;
+    };
+    for (const Damage& d : {Damage{"record offset, one less", locator + 8, uint8_t(zip[locator + 8] - 1), "the ZIP64 end locator"},
+                            Damage{"record offset, one more", locator + 8, uint8_t(zip[locator + 8] + 1), "the ZIP64 end locator"},
+                            Damage{"disks", locator + 16, 2, "names disk 0 of 2"},
+                            Damage{"record signature", record + 3, 0, "no ZIP64 end record at"},
+                            Damage{"record size", record + 4, 45, "the ZIP64 end record at"},
+                            Damage{"entries on this disk", record + 24, 9, "counts 9 entries on this disk"},
+                            Damage{"directory offset", record + 48, 1, "puts the central directory at"}}) {
+        SCOPED_TRACE(d.what);
+        Bytes damaged = zip;
+        damaged[d.at] = d.value;
+        TZipDirectory directory;
+        EXPECT_NE(ZipProblem::None, ReadEnd(damaged, directory));
+        ZipCheck check;
+        VerifyZip(CArchiveBytes(damaged.data(), damaged.size()), 0, check);
+        ASSERT_FALSE(check.problems.empty());
+        EXPECT_NE(std::string::npos, check.problems.front().find(d.named)) << check.problems.front();
+    }
+
+    // In an installer, through the scrambled record: one stored byte
+    // changes two plain ones, both in the locator's record offset.
+    ASSERT_EQ(0, Build({"--program", m_dir / "fz.zip"}).exitCode);
+    Bytes file = ReadBytes(m_dir / "out.exe");
+    ReadPackage package;
+    std::string error;
+    ASSERT_TRUE(ReadPackageFile(file, package, error)) << error;
+    const uint64_t base = package.Kept(CONTAINER_CORE)->Find(RECORD_ARCHIVE)->DataOffset();
+    file[base + locator + 9] ^= 0x01;
+    WriteBytes(m_dir / "damaged.exe", file);
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "damaged.exe"});
+    EXPECT_EQ(1, inspect.exitCode) << inspect.out;
+    char expected[96];
+    snprintf(expected, sizeof(expected), "  - core archive: the ZIP64 end locator at file offset %llu",
+             static_cast<unsigned long long>(base + locator));
+    EXPECT_NE(std::string::npos, inspect.out.find(expected)) << inspect.out;
+    Bytes plain(file.begin() + static_cast<ptrdiff_t>(base), file.begin() + static_cast<ptrdiff_t>(base + zip.size()));
+    uint8_t key[SCRAMBLE_KEY_BYTES];
+    GetRecordKey(key);
+    DescrambleRecord(plain.data(), static_cast<ptrdiff_t>(plain.size()), key);
+    TZipDirectory directory;
+    EXPECT_EQ(ZipProblem::BadZip64End, ReadEnd(plain, directory));
+}
+
+// 65,535 entries, as a ZIP kxpack writes: its end record holds the mark,
+// and the installer verifies.
+TEST_F(KxpackCliTest, AnInstallerOf65535EntriesVerifies)
+{
+    std::vector<ZipSource> entries(1);
+    entries[0].name = "app.exe";
+    entries[0].data = {'M', 'Z'};
+    entries[0].size = 2;
+    char name[32];
+    for (size_t i = 1; i < 65535; ++i) {
+        snprintf(name, sizeof(name), "f%02zu/g%03zu/", i / 1000, i % 1000);
+        entries.push_back(ZipSource{name, "", {}, 0});
+    }
+    Bytes zip;
+    CMemorySink sink(zip);
+    std::string error;
+    ASSERT_TRUE(WriteZip(entries, 0, "test", sink, error)) << error;
+    EXPECT_EQ(0xFFFFu, ReadU16(&zip[zip.size() - ZIP_END_BYTES + 10]));
+    WriteBytes(m_dir / "many.zip", zip);
+
+    ToolResult build = Build({"--program", m_dir / "many.zip"});
+    ASSERT_EQ(0, build.exitCode) << build.err;
+    ToolResult inspect = RunKxpack({"inspect", m_dir / "out.exe"});
+    EXPECT_EQ(0, inspect.exitCode) << inspect.out.substr(inspect.out.size() - 2000);
+    EXPECT_NE(std::string::npos, inspect.out.find("core archive: 65535 entries")) << inspect.err;
+}
+
+} // namespace
