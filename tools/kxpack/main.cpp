@@ -27,7 +27,7 @@ const char VERSION[] =
     "kxpack 1.0\n"
     "writes: installers of the kxsetup setup program, 32-bit (x86) or 64-bit (x86-64) stub;\n"
     "        package containers \"KX24\" (licence, core, custom), records signed with RSA and SHA-1,\n"
-    "        program files as ZIP (stored or deflated, no ZIP64), texts as UTF-16LE;\n"
+    "        program files as ZIP (stored or deflated, ZIP64 only where needed), texts as UTF-16LE;\n"
     "        the same bytes for the same inputs (times from SOURCE_DATE_EPOCH, else 1980-01-01);\n"
     "        Authenticode signatures (SHA-256, through osslsigncode) when asked\n";
 

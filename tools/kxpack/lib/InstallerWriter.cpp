@@ -60,7 +60,9 @@ bool CInstallerWriter::BeginRecord(uint32_t type, int64_t created, uint32_t reco
 
 bool CInstallerWriter::Write(const uint8_t* data, size_t size, std::string& error)
 {
-    if (!CheckRecordSize(m_recordName, m_size - m_recordStart + size, error)) {
+    // The installer holds the record: its limit is the one to name first.
+    if (!CheckInstallerSize(m_size + size, error) ||
+        !CheckRecordSize(m_recordName, m_size - m_recordStart + size, error)) {
         error = m_path + ": " + error;
         return false;
     }
