@@ -3,6 +3,8 @@
 // records, where inspect and the setup program's reader refuse alike.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cstdio>
 
 #include "KxpackFixture.h"
@@ -99,6 +101,55 @@ TEST_F(KxpackCliTest, DamagedZip64EndRecordsAreRefusedByBothReaders)
     DescrambleRecord(plain.data(), static_cast<ptrdiff_t>(plain.size()), key);
     TZipDirectory directory;
     EXPECT_EQ(ZipProblem::BadZip64End, ReadEnd(plain, directory));
+}
+
+// A streaming writer's ZIP64 entry: the local header marks its sizes and
+// holds zeros for them in its ZIP64 field; the data descriptor behind the
+// data has 8-byte sizes. It verifies, the setup program's reader takes its
+// headers, and a descriptor that disagrees is named.
+TEST(Zip64DescriptorTest, EightByteDescriptorsAreRead)
+{
+    const std::string name = "app.exe", content = "MZ program";
+    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                                               static_cast<uInt>(content.size())));
+    auto u16 = [](Bytes& out, uint16_t value) { Append(out, &value, 2); };
+    auto u64 = [](Bytes& out, uint64_t value) { Append(out, &value, 8); };
+    Bytes zip;
+    AppendU32(zip, ZIP_LOCAL_SIGNATURE);
+    u16(zip, 45), u16(zip, ZIP_FLAG_DESCRIPTOR), u16(zip, 0), u16(zip, 0), u16(zip, 0x5A21);
+    AppendU32(zip, 0), AppendU32(zip, ZIP64_MARK_32), AppendU32(zip, ZIP64_MARK_32);
+    u16(zip, static_cast<uint16_t>(name.size())), u16(zip, 20);
+    Append(zip, name.data(), name.size());
+    u16(zip, ZIP64_EXTRA_ID), u16(zip, 16), u64(zip, 0), u64(zip, 0);
+    Append(zip, content.data(), content.size());
+    const size_t descriptor = zip.size();
+    AppendU32(zip, 0x08074B50), AppendU32(zip, crc), u64(zip, content.size()), u64(zip, content.size());
+    const uint32_t central = static_cast<uint32_t>(zip.size());
+    AppendU32(zip, ZIP_CENTRAL_SIGNATURE);
+    u16(zip, 45), u16(zip, 45), u16(zip, ZIP_FLAG_DESCRIPTOR), u16(zip, 0), u16(zip, 0), u16(zip, 0x5A21);
+    AppendU32(zip, crc), AppendU32(zip, static_cast<uint32_t>(content.size())),
+        AppendU32(zip, static_cast<uint32_t>(content.size()));
+    u16(zip, static_cast<uint16_t>(name.size())), u16(zip, 0), u16(zip, 0), u16(zip, 0), u16(zip, 0);
+    AppendU32(zip, 0), AppendU32(zip, 0);
+    Append(zip, name.data(), name.size());
+    const uint32_t centralSize = static_cast<uint32_t>(zip.size()) - central;
+    AppendU32(zip, ZIP_END_SIGNATURE), u16(zip, 0), u16(zip, 0), u16(zip, 1), u16(zip, 1);
+    AppendU32(zip, centralSize), AppendU32(zip, central), u16(zip, 0);
+
+    TZipDirectory directory;
+    ASSERT_EQ(ZipProblem::None, ReadEnd(zip, directory));
+    TZipEntry entry;
+    ASSERT_EQ(ZipProblem::None, ReadZipCentral(&zip[central], centralSize, entry, nullptr));
+    EXPECT_EQ(ZipProblem::None, CheckZipLocal(zip.data(), central, entry, &zip[central + ZIP_CENTRAL_BYTES], nullptr));
+    ZipCheck check;
+    VerifyZip(CArchiveBytes(zip.data(), zip.size()), 0, check);
+    EXPECT_TRUE(check.problems.empty()) << check.problems.front();
+
+    zip[descriptor + 8] ^= 0x01; // its compressed size
+    VerifyZip(CArchiveBytes(zip.data(), zip.size()), 0, check);
+    ASSERT_FALSE(check.problems.empty());
+    EXPECT_EQ("\"app.exe\": its data descriptor at archive offset 67 (0x43) does not match the central directory",
+              check.problems.front());
 }
 
 // 65,535 entries, as a ZIP kxpack writes: its end record holds the mark,
