@@ -90,7 +90,7 @@ int MakeLargeFiles(const std::string& program, uint64_t total)
     MakeFolders(program + "/data");
     for (uint64_t i = 0; i < count; ++i) {
         bool text = i + 1 == count && count > 1;
-        std::string path = program + "/data/part" + std::to_string(i) + (text ? ".txt" : ".bin");
+        std::string path = program + "/data/volume" + std::to_string(i) + (text ? ".txt" : ".bin");
         std::string error;
         CAtomicFile file;
         if (!file.Open(path, 0644, error)) {
@@ -134,7 +134,7 @@ bool MakeSmallFiles(const std::string& program, size_t count, uint64_t& bytes)
     std::string folder;
     for (size_t i = 0; i < count; ++i) {
         char name[64];
-        snprintf(name, sizeof(name), "/pkg%03zu/part%zu", i / 1000, i / 100 % 10);
+        snprintf(name, sizeof(name), "/pkg%03zu/set%zu", i / 1000, i / 100 % 10);
         if (folder != name) {
             folder = name;
             MakeFolders(program + folder);

@@ -80,7 +80,7 @@ TEST_F(KxpackCliTest, AnInstallerThatGrowsPast4GiBIsRefusedWhileWritten)
     std::string chunk(1 << 20, 0);
     uint64_t seed = 0x9E3779B97F4A7C15ull;
     for (int file = 0; file < 3; ++file) {
-        FILE* out = fopen((m_dir / ("product/program/part" + std::to_string(file) + ".bin")).c_str(), "wb");
+        FILE* out = fopen((m_dir / ("product/program/volume" + std::to_string(file) + ".bin")).c_str(), "wb");
         ASSERT_NE(nullptr, out);
         for (int megabyte = 0; megabyte < 1536; ++megabyte) {
             for (size_t i = 0; i < chunk.size(); i += 8) {
