@@ -267,7 +267,8 @@ int RunBuild(int argc, char** argv)
         !writer.WriteContainer(licenseContainer, error) ||
         !WriteArchive(writer, CONTAINER_CORE, time, program, in.output, programSize, error) ||
         (hasCustom && !WriteArchive(writer, CONTAINER_CUSTOM, time, custom, in.output, customSize, error)) ||
-        !(signing.Enabled() ? SignInto(signing, writer.TempPath(), in.output, error) : writer.Commit(error)))
+        !(signing.Enabled() ? writer.Flush(error) && SignInto(signing, writer.TempPath(), in.output, error)
+                            : writer.Commit(error)))
         return Fail(EXIT_FAILED, error);
     Note("wrote " + in.output + ": " + std::to_string(writer.Size()) + " bytes, the " +
          EditionName(layout.edition) + " edition (image " + std::to_string(imageEnd) +

@@ -20,9 +20,17 @@ bool CInstallerWriter::Put(const void* data, size_t size, std::string& error)
         error = m_path + ": " + error;
         return false;
     }
-    if (!m_file.Write(data, size, error))
-        return false;
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    m_pending.insert(m_pending.end(), bytes, bytes + size);
     m_size += size;
+    return m_pending.size() < PIECE || Flush(error);
+}
+
+bool CInstallerWriter::Flush(std::string& error)
+{
+    if (!m_file.Write(m_pending.data(), m_pending.size(), error))
+        return false;
+    m_pending.clear();
     return true;
 }
 
@@ -68,16 +76,18 @@ bool CInstallerWriter::Write(const uint8_t* data, size_t size, std::string& erro
     }
     while (size > 0) {
         size_t piece = size < PIECE ? size : PIECE;
-        m_buffer.assign(data, data + piece);
+        size_t at = m_pending.size();
+        m_pending.resize(at + piece);
         // As ScrambleRecord, continued: the key runs on from the record's start.
         uint64_t index = m_size - m_recordStart;
         for (size_t i = 0; i < piece; ++i, ++index) {
-            uint8_t stored = static_cast<uint8_t>(m_buffer[i] ^
+            uint8_t stored = static_cast<uint8_t>(data[i] ^
                                                   static_cast<uint8_t>(m_previous + m_key[index % SCRAMBLE_KEY_BYTES]));
-            m_buffer[i] = stored;
+            m_pending[at + i] = stored;
             m_previous = stored;
         }
-        if (!Put(m_buffer.data(), piece, error))
+        m_size += piece;
+        if (m_pending.size() >= PIECE && !Flush(error))
             return false;
         data += piece;
         size -= piece;
@@ -93,5 +103,5 @@ bool CInstallerWriter::EndRecord(uint64_t& recordSize, std::string& error)
         return false;
     }
     uint32_t size = static_cast<uint32_t>(recordSize);
-    return m_file.WriteAt(m_recordSizeAt, &size, sizeof(size), error);
+    return Flush(error) && m_file.WriteAt(m_recordSizeAt, &size, sizeof(size), error);
 }

@@ -28,7 +28,9 @@ public:
     bool BeginRecord(uint32_t type, int64_t created, uint32_t recordId, std::string& error);
     bool Write(const uint8_t* data, size_t size, std::string& error) override;
     bool EndRecord(uint64_t& recordSize, std::string& error);
-    bool Commit(std::string& error) { return m_file.Commit(error); }
+    bool Commit(std::string& error) { return Flush(error) && m_file.Commit(error); }
+    // Everything written so far into the temporary file, for a tool that reads it there.
+    bool Flush(std::string& error);
     uint64_t Size() const { return m_size; }
     const std::string& TempPath() const { return m_file.TempPath(); }
 
@@ -44,5 +46,7 @@ private:
     // The chained scrambling carries over from one piece to the next.
     uint8_t m_key[SCRAMBLE_KEY_BYTES];
     uint8_t m_previous = 0;
-    Bytes m_buffer;
+    // Written in pieces of a megabyte: an entry's header and its data are
+    // not a write each.
+    Bytes m_pending;
 };
