@@ -1,5 +1,5 @@
 // ExtractSetupArchive of an installer's program archive into a fresh folder,
-// repeated; prints "<median seconds> <bytes written> <files>".
+// repeated; prints "<median seconds> <bytes written> <files> <peak MB>".
 //   extract_bench.exe INSTALLER RUNS
 #include <cstdio>
 #include <string>
@@ -26,6 +26,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring folder = std::wstring(temp) + L"kxbench-extract";
     std::vector<double> times;
     unsigned files = 0;
+    unsigned long long bytes = 0;
     for (int run = 0; run < _wtoi(argv[2]); ++run) {
         DeleteFolderTree(folder.c_str(), L"*.*", true, true);
         EnsureFolder(folder.c_str());
@@ -38,19 +39,15 @@ int wmain(int argc, wchar_t** argv)
             return 1;
         }
         files = created.GetCount();
-    }
-    // What the files hold, summed once.
-    unsigned long long bytes = 0;
-    CPathList created;
-    DeleteFolderTree(folder.c_str(), L"*.*", true, true);
-    EnsureFolder(folder.c_str());
-    ExtractSetupArchive(package, folder.c_str(), created);
-    for (unsigned i = 0; i < created.GetCount(); ++i) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (GetFileAttributesExW(created[i], GetFileExInfoStandard, &data))
-            bytes += (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (run == 0) {
+            for (unsigned i = 0; i < created.GetCount(); ++i) {
+                WIN32_FILE_ATTRIBUTE_DATA data;
+                if (GetFileAttributesExW(created[i], GetFileExInfoStandard, &data))
+                    bytes += (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+            }
+        }
     }
     DeleteFolderTree(folder.c_str(), L"*.*", true, true);
-    printf("%f %llu %u\n", Median(times), bytes, files);
+    printf("%f %llu %u %.1f\n", Median(times), bytes, files, GetMemoryPeak().workingSet / 1048576.0);
     return 0;
 }

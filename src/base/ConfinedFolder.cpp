@@ -18,16 +18,6 @@ struct TAttributeTagInfo {
     DWORD reparseTag;
 };
 
-// A file this open created and that must not stay: deleted through its
-// handle, as its path may lead elsewhere by now.
-void DeleteThroughHandle(HANDLE file)
-{
-    auto setInformation = GetKernelFunction<SetFileInformationByHandleFn>("SetFileInformationByHandle");
-    BOOL remove = TRUE;
-    if (setInformation)
-        setInformation(file, FILE_DISPOSITION_INFO_CLASS, &remove, sizeof(remove));
-}
-
 // Whether an open file is a link itself. The attributes alone are asked for
 // where the system can: the whole information costs a volume query as well.
 bool IsLink(HANDLE file, bool* isLink)
@@ -48,6 +38,13 @@ bool IsLink(HANDLE file, bool* isLink)
 }
 
 } // namespace
+
+bool CConfinedFolder::DeleteOpenFile(HANDLE file)
+{
+    auto setInformation = GetKernelFunction<SetFileInformationByHandleFn>("SetFileInformationByHandle");
+    BOOL remove = TRUE;
+    return setInformation && setInformation(file, FILE_DISPOSITION_INFO_CLASS, &remove, sizeof(remove));
+}
 
 bool CConfinedFolder::GetResolvedPath(HANDLE file, CStr& path)
 {
@@ -126,7 +123,7 @@ bool CConfinedFolder::OpenWrite(CBinFile& file, const wchar_t* path) const
     // A file this open created is no link; only where it lies is in question.
     if (created ? !LiesInside(file.GetHandle()) : !Contains(file.GetHandle())) {
         if (created)
-            DeleteThroughHandle(file.GetHandle());
+            DeleteOpenFile(file.GetHandle());
         file.Close();
         SetLastError(ERROR_STOPPED_ON_SYMLINK);
         return false;

@@ -29,6 +29,10 @@ public:
     // there is deleted again. False with the reason otherwise.
     bool OpenWrite(CBinFile& file, const wchar_t* path) const;
 
+    // Deletes a file through its open handle, where the handle may delete
+    // (a file OpenWrite created): its path may lead elsewhere by now.
+    static bool DeleteOpenFile(HANDLE file);
+
 private:
     // Whether the file, as the file system resolves it, lies inside.
     bool LiesInside(HANDLE file) const;

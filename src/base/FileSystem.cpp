@@ -7,6 +7,7 @@
 
 #include "base/RegKey.h"
 #include "base/KeyText.h"
+#include "base/PathList.h"
 #include "base/Str.h"
 
 namespace {
@@ -40,7 +41,7 @@ void DeleteLater(const wchar_t* path, const wchar_t* setupFolder)
 
 } // namespace
 
-bool CreateFolderTree(const wchar_t* path)
+bool CreateFolderTree(const wchar_t* path, CPathList* created)
 {
     if (!path)
         return false;
@@ -48,16 +49,21 @@ bool CreateFolderTree(const wchar_t* path)
         return true;
     TStrStatic<MAX_PATH> buffer(path);
     wchar_t* text = buffer.GetBuffer();
-    for (wchar_t* p = text; *p; ++p) {
-        if (*p != L'\\')
+    for (wchar_t* p = text;; ++p) {
+        if (*p != L'\\' && *p)
             continue;
+        wchar_t separator = *p;
         *p = 0;
-        bool ok = Exists(text) || CreateDirectoryW(text, nullptr);
-        *p = L'\\';
-        if (!ok)
-            return false;
+        bool ok = Exists(text);
+        if (!ok && CreateDirectoryW(text, nullptr)) {
+            ok = true;
+            if (created)
+                created->Add(text);
+        }
+        *p = separator;
+        if (!ok || !separator)
+            return ok;
     }
-    return Exists(text) || CreateDirectoryW(text, nullptr);
 }
 
 bool EnsureFolder(const wchar_t* path)

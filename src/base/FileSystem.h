@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+class CPathList;
+
 // Creates every missing folder of `path`, left to right. True when the
-// folder exists afterwards (or `path` names something that exists).
-bool CreateFolderTree(const wchar_t* path);
+// folder exists afterwards (or `path` names something that exists). Each
+// folder it made is added to `created` when given, parents first.
+bool CreateFolderTree(const wchar_t* path, CPathList* created = nullptr);
 
 // Creates `path` and its missing ancestors, from the parent upward when
 // needed. A trailing backslash is not a split point.

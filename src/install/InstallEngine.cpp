@@ -6,6 +6,17 @@
 #include "base/ProtectedFolder.h"
 #include "install/ProgramGroup.h"
 
+class CInstallEngine::CExtractReport : public CExtractObserver {
+public:
+    CExtractReport(CInstallEngine& engine, unsigned row) : m_engine(engine), m_row(row) {}
+    bool IsCancelled() override { return m_engine.m_bCancel; }
+    void Progress(uint64_t done, uint64_t total) override { m_engine.m_report.StepProgress(m_row, done, total); }
+
+private:
+    CInstallEngine& m_engine;
+    unsigned m_row;
+};
+
 CInstallEngine::CInstallEngine(const InstallPackage& package, CRunReport& report)
     : m_package(package), m_report(report)
 {
@@ -37,6 +48,7 @@ void CInstallEngine::Stop(unsigned row)
 void CInstallEngine::RunInstall()
 {
     m_createdFiles.RemoveAll();
+    m_createdFolders.RemoveAll();
     m_report.StepStarted(ROW_FOLDER);
     if (!PrepareInstallFolder())
         return FailStep(ROW_FOLDER);
@@ -50,14 +62,14 @@ void CInstallEngine::RunInstall()
     m_report.StepDone(ROW_GROUP);
 
     m_report.StepStarted(ROW_FILES);
-    if (!ExtractSetupArchive(m_package, m_settings.folder, m_createdFiles))
+    if (!ExtractArchives(ROW_FILES, false))
         return FailStep(ROW_FILES);
     if (CancelRequested())
         return Stop(ROW_FILES);
     m_report.StepDone(ROW_FILES);
 
     m_report.StepStarted(ROW_CONFIGURE);
-    if (!ExtractCustomArchive(m_package, m_settings.folder, m_createdFiles))
+    if (!ExtractArchives(ROW_CONFIGURE, true))
         return FailStep(ROW_CONFIGURE);
     if (CancelRequested())
         return Stop(ROW_CONFIGURE);
@@ -71,6 +83,13 @@ void CInstallEngine::RunInstall()
         return FailStep(ROW_CONFIGURE);
     m_report.StepDone(ROW_CONFIGURE);
     m_report.Finished(true);
+}
+
+bool CInstallEngine::ExtractArchives(unsigned row, bool custom)
+{
+    CExtractReport report(*this, row);
+    return custom ? ExtractCustomArchive(m_package, m_settings.folder, m_createdFiles, &report, &m_createdFolders)
+                  : ExtractSetupArchive(m_package, m_settings.folder, m_createdFiles, &report, &m_createdFolders);
 }
 
 bool CInstallEngine::PrepareInstallFolder()
@@ -92,8 +111,8 @@ bool CInstallEngine::PrepareInstallFolder()
 
 void CInstallEngine::RollBack()
 {
-    // The installation folder, Uninstall.exe and the registry entry stay.
-    // The shortcuts are among the created files.
+    // Uninstall.exe and the registry entry stay. The shortcuts are among
+    // the created files.
     TStrStatic<MAX_PATH> parent;
     GetParentFolder(m_settings.folder, parent);
     for (unsigned i = 0; i < m_createdFiles.GetCount(); ++i) {
@@ -107,6 +126,16 @@ void CInstallEngine::RollBack()
         if (!DeleteFileW(path) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
             MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
+    // The folders the extraction made, deepest first, and the installation
+    // folder when this run made it: each only when it is empty, and none
+    // through a link.
+    for (unsigned i = m_createdFolders.GetCount(); i-- > 0;) {
+        const wchar_t* folder = m_createdFolders[i];
+        if (IsFreeOfLinks(folder, parent))
+            RemoveEmptyFolder(folder);
+    }
+    if (m_bFolderCreated && IsFreeOfLinks(m_settings.folder, parent))
+        RemoveEmptyFolder(m_settings.folder);
     // Only a group folder this run made, and only once its shortcuts are gone:
     // another product's shortcuts in it keep it.
     if (m_bGroupCreated)

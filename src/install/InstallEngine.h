@@ -64,6 +64,11 @@ protected:
     std::atomic<bool> m_bCancel{false};
 
 private:
+    // Passes the extraction's progress on as the step's, and the stop
+    // request to the extraction, which looks between the pieces of a file.
+    class CExtractReport;
+
+    bool ExtractArchives(unsigned row, bool custom);
     // A step failed: the system's text for the last error, unless a stop
     // was requested; then the row's failure.
     void FailStep(unsigned row);
@@ -80,6 +85,9 @@ private:
     TStrStatic<MAX_PATH> m_groupPath;
     TStrStatic<MAX_PATH> m_mainProgram;
     CPathList m_createdFiles;
+    // Folders the extraction made, parents first: the rollback removes them
+    // again when they are empty.
+    CPathList m_createdFolders;
     std::atomic<bool> m_bGroupCreated{false};
     std::atomic<bool> m_bFolderCreated{false};
 };

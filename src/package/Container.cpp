@@ -18,6 +18,18 @@ int64_t CurrentTime()
     return static_cast<int64_t>(ticks / 10000000ULL) - 11644473600LL;
 }
 
+// The id of the record at the file position, which stays where it is; 0
+// when there is none.
+uint32_t PeekRecordId(CBinFile& file)
+{
+    int64_t position = file.Seek(0, FILE_CURRENT);
+    uint32_t id = 0;
+    if (position < 0 || file.Read(&id, sizeof(id)) != sizeof(id))
+        id = 0;
+    file.Seek(position, FILE_BEGIN);
+    return id;
+}
+
 } // namespace
 
 CDCContainer::CDCContainer()
@@ -48,14 +60,24 @@ bool CDCContainer::Init(uint32_t type)
     return true;
 }
 
-bool CDCContainer::Read(CBinFile& file)
+bool CDCContainer::Read(CBinFile& file, bool archiveInFile)
 {
     if (file.Read(&m_header, sizeof(m_header)) != sizeof(m_header) ||
         !m_header.IsValid(CONTAINER_MAX_TYPE))
         return false;
     FreeRecords();
+    bool archives = archiveInFile && (m_header.type == CONTAINER_CORE || m_header.type == CONTAINER_CUSTOM);
     for (unsigned i = 0; i < m_header.recordCount; ++i) {
-        ContainerRecord record = {0, 0, nullptr};
+        ContainerRecord record = {0, 0, nullptr, 0};
+        // The program archive stays where it is: it may be gigabytes.
+        if (archives && PeekRecordId(file) == RECORD_ARCHIVE) {
+            if (!record.Locate(file))
+                continue;
+            if (!record.size)
+                record.id = 0;
+            m_records.Add(record);
+            continue;
+        }
         if (!record.Read(file)) {
             record.Free();
             continue;
@@ -85,7 +107,7 @@ bool CDCContainer::Write(CBinFile& file) const
 
 bool CDCContainer::AddRecord(uint32_t id, const void* data, uint32_t size)
 {
-    ContainerRecord record = {0, 0, nullptr};
+    ContainerRecord record = {0, 0, nullptr, 0};
     if (data && size) {
         record.data = static_cast<uint8_t*>(malloc(size));
         if (!record.data)
@@ -109,6 +131,21 @@ bool CDCContainer::FindRecord(uint32_t id, const uint8_t** data, uint32_t* size)
         if (record.id == id && record.data) {
             if (data)
                 *data = record.data;
+            if (size)
+                *size = record.size;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CDCContainer::FindRecordInFile(uint32_t id, uint64_t* offset, uint32_t* size) const
+{
+    for (unsigned i = 0; i < m_records.GetCount(); ++i) {
+        const ContainerRecord& record = m_records[i];
+        if (record.id == id && !record.data && record.offset) {
+            if (offset)
+                *offset = record.offset;
             if (size)
                 *size = record.size;
             return true;

@@ -26,8 +26,10 @@ public:
     // A fresh header (magic, type, creation time = now), no records.
     bool Init(uint32_t type);
     // Header and records at the file position. A record that cannot be read
-    // is left out; an invalid header fails.
-    bool Read(CBinFile& file);
+    // is left out; an invalid header fails. With `archiveInFile`, the program
+    // archive of a core or custom container stays in the file: only where it
+    // lies is noted (FindRecordInFile).
+    bool Read(CBinFile& file, bool archiveInFile = false);
     // Header and records at the file position; fails, writing nothing, when
     // the container has no records or its count is out of step.
     bool Write(CBinFile& file) const;
@@ -35,6 +37,9 @@ public:
     bool AddRecord(uint32_t id, const void* data, uint32_t size);
     // The container's own descrambled copy; valid while the container lives.
     bool FindRecord(uint32_t id, const uint8_t** data, uint32_t* size) const;
+    // A record left in the file: the file offset of its stored (scrambled)
+    // data and its size.
+    bool FindRecordInFile(uint32_t id, uint64_t* offset, uint32_t* size) const;
 
     // Verifies `data` against signature record `signatureId` of this
     // container and unpacks it into `content`.

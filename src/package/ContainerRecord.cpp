@@ -15,6 +15,7 @@ bool ContainerRecord::Read(CBinFile& file)
     Free();
     id = head.id;
     size = head.size;
+    offset = 0;
 
     int64_t position = file.Seek(0, FILE_CURRENT);
     uint64_t fileSize = file.GetSize();
@@ -34,6 +35,24 @@ bool ContainerRecord::Read(CBinFile& file)
     DescrambleRecord(data, head.size, key);
     SecureZero(key, sizeof(key));
     return true;
+}
+
+bool ContainerRecord::Locate(CBinFile& file)
+{
+    RecordHead head;
+    if (file.Read(&head, sizeof(head)) != sizeof(head))
+        return false;
+    Free();
+    id = head.id;
+    size = head.size;
+    int64_t position = file.Seek(0, FILE_CURRENT);
+    uint64_t fileSize = file.GetSize();
+    if (position < 0 || static_cast<uint64_t>(position) + head.size > fileSize) {
+        file.Seek(0, FILE_END);
+        return false;
+    }
+    offset = static_cast<uint64_t>(position);
+    return file.Seek(position + head.size, FILE_BEGIN) >= 0;
 }
 
 bool ContainerRecord::Write(CBinFile& file) const

@@ -29,6 +29,7 @@ bool InstallPackage::Load(const wchar_t* path)
     CBinFile file;
     if (!file.OpenRead(path))
         return false;
+    m_path.Assign(path);
     uint8_t dosHeader[DOS_HEADER_BYTES];
     if (file.Read(dosHeader, sizeof(dosHeader)) != sizeof(dosHeader))
         return false;
@@ -41,7 +42,7 @@ bool InstallPackage::Load(const wchar_t* path)
     // end of the file; trailing bytes are ignored.
     CDCContainer scratch;
     scratch.Init(0);
-    while (scratch.Read(file)) {
+    while (scratch.Read(file, true)) {
         if (!Keep(scratch))
             break;
         scratch.Init(0);
@@ -68,6 +69,7 @@ bool InstallPackage::Keep(CDCContainer& scratch)
 
 void InstallPackage::Free()
 {
+    m_path.Assign(L"");
     delete m_pLicense;
     delete m_pCore;
     delete m_pCustom;

@@ -20,11 +20,17 @@ protected:
         CreateDirectoryW(m_install.c_str(), nullptr);
     }
 
-    bool Extract(const ByteVector& archive)
+    bool Extract(const ByteVector& archive, CExtractObserver* observer = nullptr)
     {
         std::wstring zip = m_root.Path(L"archive.zip");
         EXPECT_TRUE(WriteBytes(zip, archive));
-        return ExtractArchive(zip.c_str(), m_install.c_str(), m_created);
+        return ExtractFile(zip, m_install, observer);
+    }
+    bool ExtractFile(const std::wstring& zip, const std::wstring& folder, CExtractObserver* observer = nullptr)
+    {
+        TArchiveSpan span;
+        EXPECT_TRUE(GetFileSpan(zip.c_str(), span));
+        return ExtractArchive(span, folder.c_str(), m_created, observer, &m_folders);
     }
     std::wstring Installed(const std::wstring& relative) const { return m_install + L"\\" + relative; }
     bool Exists(const std::wstring& path) const
@@ -58,6 +64,7 @@ protected:
     CTempFolder m_root;
     std::wstring m_install;
     CPathList m_created;
+    CPathList m_folders;
 };
 
 TEST_F(ExtractTest, WritesFilesAndRecordsOnlyThem)
@@ -77,6 +84,11 @@ TEST_F(ExtractTest, WritesFilesAndRecordsOnlyThem)
     EXPECT_EQ((std::vector<std::wstring>{Installed(L"bin\\a.dll"), Installed(L"deep\\er\\file.txt"),
                                          Installed(L"top.txt")}),
               Created());
+    // The folders it made, parents first, for a rollback to remove again.
+    std::vector<std::wstring> folders;
+    for (unsigned i = 0; i < m_folders.GetCount(); ++i)
+        folders.push_back(m_folders[i]);
+    EXPECT_EQ((std::vector<std::wstring>{Installed(L"bin"), Installed(L"deep"), Installed(L"deep\\er")}), folders);
 }
 
 TEST_F(ExtractTest, UnsupportedMethodStopsKeepingEarlierFiles)
@@ -100,13 +112,18 @@ TEST_F(ExtractTest, DamagedEntryFailsAndIsNotWritten)
         ZipTestEntry bad{"bad.dll", Bytes(std::string(5000, 'b')), method};
         bad.badCrc = true;
         SetLastError(0);
+        DeleteFileW(Installed(L"later.txt").c_str());
         EXPECT_FALSE(Extract(MakeZip({{"good.txt", Bytes("g")}, bad, {"later.txt", Bytes("l")}}))) << method;
         EXPECT_EQ(static_cast<DWORD>(ERROR_CRC), GetLastError());
-        EXPECT_EQ((std::vector<std::wstring>{Installed(L"good.txt")}), Created());
+        // An entry after it may have been written meanwhile: then it is
+        // whole and recorded, so that the rollback removes it.
+        std::vector<std::wstring> expected = {Installed(L"good.txt")};
+        if (Exists(Installed(L"later.txt")))
+            expected.push_back(Installed(L"later.txt"));
+        EXPECT_EQ(expected, Created());
         ByteVector data;
         ASSERT_TRUE(ReadBytes(Installed(L"bad.dll"), data));
         EXPECT_EQ(Bytes("old copy"), data); // left as it was
-        EXPECT_FALSE(Exists(Installed(L"later.txt")));
     }
 }
 
@@ -132,37 +149,113 @@ TEST_F(ExtractTest, NamesLeadingOutOfTheFolderAreRefused)
     EXPECT_TRUE(Extract(MakeZip({{"a..b/.c/d.", Bytes("ok")}, {"console.txt", Bytes("ok")}})));
 }
 
-TEST_F(ExtractTest, SizesThatCannotBeHeldAreRefused)
+TEST_F(ExtractTest, DeclaredSizesMustMatchTheData)
 {
-    for (int64_t declared : {0xFFFFFFFFll, 0xFFFFFFFEll, 0x80000000ll}) {
+    // A size marked as ZIP64 without its extra field, and stored entries
+    // whose sizes say more than their data: refused before a byte is written.
+    for (int64_t declared : {0xFFFFFFFFll, 0xFFFFFFFEll, 0x80000000ll, 13ll}) {
         m_created.RemoveAll();
         ZipTestEntry huge{"huge.bin", Bytes("small really"), 0};
         huge.declaredSize = declared;
         SetLastError(0);
         EXPECT_FALSE(Extract(MakeZip({huge}))) << declared;
-        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_TOO_LARGE), GetLastError());
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError()) << declared;
         EXPECT_FALSE(Exists(Installed(L"huge.bin")));
         EXPECT_EQ(0u, m_created.GetCount());
     }
 }
 
-TEST_F(ExtractTest, UnreadableCentralHeaderFailsTheExtraction)
+TEST_F(ExtractTest, UnreadableCentralHeaderFailsBeforeAnythingIsWritten)
 {
+    // The whole directory is read before the first file is made.
     ZipTestOptions broken;
     broken.brokenCentralHeader = 1;
     SetLastError(0);
     EXPECT_FALSE(Extract(MakeZip({{"a.txt", Bytes("1")}, {"b.txt", Bytes("2")}, {"c.txt", Bytes("3")}}, broken)));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
-    EXPECT_TRUE(Exists(Installed(L"a.txt")));
+    EXPECT_FALSE(Exists(Installed(L"a.txt")));
+    EXPECT_EQ(0u, m_created.GetCount());
+}
+
+TEST_F(ExtractTest, LaterEntriesForOneFileWinAsInArchiveOrder)
+{
+    // Spellings of one file name, large entries first, so that a later
+    // small one would be written first if it were not held back.
+    std::vector<ZipTestEntry> entries;
+    const char* const names[] = {"same.bin", "SAME.BIN", "same.bin.", "Same.Bin "};
+    for (int i = 0; i < 4; ++i)
+        entries.push_back({names[i], ByteVector(3000000 - i * 900000, static_cast<uint8_t>('a' + i)),
+                           static_cast<uint16_t>(i % 2 ? 0 : 8)});
+    ASSERT_TRUE(Extract(MakeZip(entries)));
+    ByteVector data;
+    ASSERT_TRUE(ReadBytes(Installed(L"same.bin"), data));
+    EXPECT_EQ(entries.back().data, data);
+    EXPECT_EQ(4u, m_created.GetCount()) << "each entry is listed, as it was written";
+}
+
+// Stops the extraction once it has written `after` bytes, and notes the
+// progress it was told.
+class CStopAfter : public CExtractObserver {
+public:
+    explicit CStopAfter(uint64_t after) : m_after(after) {}
+    bool IsCancelled() override { return m_done >= m_after; }
+    void Progress(uint64_t done, uint64_t total) override
+    {
+        EXPECT_GE(done, m_done);
+        EXPECT_LE(done, total);
+        m_done = done;
+        m_total = total;
+        ++m_reports;
+    }
+    uint64_t m_after;
+    uint64_t m_done = 0, m_total = 0;
+    int m_reports = 0;
+};
+
+TEST_F(ExtractTest, ProgressByBytesAndAStopBetweenPieces)
+{
+    // Files of several pieces each, compressible and not.
+    std::vector<ZipTestEntry> entries;
+    uint64_t total = 0;
+    for (int i = 0; i < 6; ++i) {
+        ByteVector bytes(3 * 1024 * 1024 + i);
+        for (size_t j = 0; j < bytes.size(); ++j)
+            bytes[j] = static_cast<uint8_t>(i % 2 ? (j * 2654435761u) >> 13 : j / 4096);
+        total += bytes.size();
+        entries.push_back({"part" + std::to_string(i) + ".bin", bytes, static_cast<uint16_t>(i % 2 ? 0 : 8)});
+    }
+    ByteVector archive = MakeZip(entries);
+    CStopAfter never(UINT64_MAX);
+    ASSERT_TRUE(Extract(archive, &never));
+    EXPECT_EQ(total, never.m_total);
+    EXPECT_EQ(total, never.m_done) << "the last report is the whole";
+    EXPECT_GT(never.m_reports, 1);
+
+    // A stop is taken within the files: it fails the extraction, and no
+    // file it left unfinished stays behind.
+    for (const ZipTestEntry& entry : entries)
+        DeleteFileW(Installed(std::wstring(entry.name.begin(), entry.name.end())).c_str());
+    m_created.RemoveAll();
+    CStopAfter early(1);
+    SetLastError(0);
+    EXPECT_FALSE(Extract(archive, &early));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANCELLED), GetLastError());
+    EXPECT_LT(early.m_done, total);
+    for (const ZipTestEntry& entry : entries) {
+        std::wstring path = Installed(std::wstring(entry.name.begin(), entry.name.end()));
+        ByteVector data;
+        if (ReadBytes(path, data))
+            EXPECT_TRUE(data == entry.data) << entry.name << ": a file that stays is whole";
+    }
 }
 
 TEST_F(ExtractTest, DamagedArchivesFailWithAReason)
 {
     ByteVector whole = MakeZip({{"a.txt", Bytes("1")}, {"b.txt", Bytes("2")}});
-    ZipTestOptions tooLongComment;
-    tooLongComment.commentBytes = 65514; // the end record lies beyond the search window
-    ZipTestEntry shortData{"short.bin", Bytes("twelve bytes"), 0};
+    ZipTestEntry shortData{"short.bin", Bytes("twelve bytes"), 8};
     shortData.declaredSize = 100;
+    ByteVector trailing = whole;
+    trailing.push_back(0);
     struct Case {
         const char* what;
         ByteVector archive;
@@ -170,8 +263,8 @@ TEST_F(ExtractTest, DamagedArchivesFailWithAReason)
     };
     const Case cases[] = {
         {"central directory cut short", ByteVector(whole.begin(), whole.end() - 30), ERROR_FILE_CORRUPT},
-        {"end record out of reach", MakeZip({{"a.txt", Bytes("a")}}, tooLongComment), ERROR_FILE_CORRUPT},
-        {"data shorter than declared", MakeZip({shortData}), ERROR_HANDLE_EOF},
+        {"a byte after the end record", trailing, ERROR_FILE_CORRUPT},
+        {"data shorter than declared", MakeZip({shortData}), ERROR_FILE_CORRUPT},
     };
     for (const Case& c : cases) {
         SetLastError(0);
@@ -179,6 +272,11 @@ TEST_F(ExtractTest, DamagedArchivesFailWithAReason)
         EXPECT_EQ(c.error, GetLastError()) << c.what;
         EXPECT_EQ(0u, m_created.GetCount()) << c.what;
     }
+    // The longest comment there can be: its end record is found all the same.
+    ZipTestOptions longestComment;
+    longestComment.commentBytes = 65535;
+    EXPECT_TRUE(Extract(MakeZip({{"a.txt", Bytes("a")}}, longestComment)));
+    EXPECT_TRUE(Exists(Installed(L"a.txt")));
 }
 
 TEST_F(ExtractTest, TooLongPathsAreRefusedNotCut)
@@ -187,7 +285,7 @@ TEST_F(ExtractTest, TooLongPathsAreRefusedNotCut)
     size_t room = MAX_PATH - 1 - (m_install.size() + 1);
     std::string deepFolder = std::string(room - 8, 'd') + "/"; // fits a path, not a folder
     std::string longFile = std::string(room + 1, 'f');          // one character too many
-    std::string longName = std::string(300, 'n');               // cut by the reader to 255
+    std::string longName = std::string(300, 'n');               // a name alone too long
     for (const std::string& name : {deepFolder, longFile, longName}) {
         m_created.RemoveAll();
         SetLastError(0);
@@ -238,7 +336,7 @@ TEST_F(ExtractTest, LinksBelowTheFolderAreNeitherFollowedNorWritten)
     // The installation folder itself may not be a link either.
     ASSERT_TRUE(MakeUnixLink(m_root.Path(L"Linked"), "outside"));
     SetLastError(0);
-    EXPECT_FALSE(ExtractArchive(m_root.Path(L"archive.zip").c_str(), m_root.Path(L"Linked").c_str(), m_created));
+    EXPECT_FALSE(ExtractFile(m_root.Path(L"archive.zip"), m_root.Path(L"Linked")));
     EXPECT_EQ(static_cast<DWORD>(ERROR_STOPPED_ON_SYMLINK), GetLastError());
     for (const wchar_t* link : {L"Install\\data", L"Install\\swapped.dll", L"Install\\dangling.dll", L"Linked"})
         EXPECT_TRUE(RemoveUnixLink(m_root.Path(link)));
@@ -313,7 +411,7 @@ TEST_F(ExtractTest, PackageArchives)
     EXPECT_EQ(0u, m_created.GetCount());
     ASSERT_TRUE(ExtractSetupArchive(package, m_install.c_str(), m_created));
     EXPECT_TRUE(Exists(Installed(L"program.exe")));
-    EXPECT_FALSE(Exists(Installed(L"setup.zip"))); // the temporary archive is gone
+    EXPECT_FALSE(Exists(Installed(L"setup.zip"))); // read from the installer, never copied
 
     ASSERT_TRUE(WriteBytes(path, ProgramFile({license, ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, core}}),
                                               ContainerBytes(CONTAINER_CUSTOM, {{RECORD_ARCHIVE, custom}})})));
@@ -331,9 +429,9 @@ TEST_F(ExtractTest, PackageArchives)
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
 }
 
-TEST_F(ExtractTest, TemporaryArchiveLeavesTheUsersFilesAlone)
+TEST_F(ExtractTest, ArchiveNamesOfEarlierVersionsLeaveTheUsersFilesAlone)
 {
-    // Files of the user's under the temporary archive's names.
+    // Files of the user's under the names temporary archives once had.
     ASSERT_TRUE(WriteBytes(Installed(L"setup.zip"), Bytes("mine")));
     ASSERT_TRUE(WriteBytes(Installed(L"setup-1.zip"), Bytes("mine too")));
     std::wstring path = m_root.Path(L"setup.exe");
@@ -348,7 +446,7 @@ TEST_F(ExtractTest, TemporaryArchiveLeavesTheUsersFilesAlone)
     EXPECT_EQ(Bytes("mine"), data);
     ASSERT_TRUE(ReadBytes(Installed(L"setup-1.zip"), data));
     EXPECT_EQ(Bytes("mine too"), data);
-    EXPECT_FALSE(Exists(Installed(L"setup-2.zip"))) << "the temporary archive is gone";
+    EXPECT_FALSE(Exists(Installed(L"setup-2.zip")));
     EXPECT_EQ((std::vector<std::wstring>{Installed(L"program.exe")}), Created());
 }
 

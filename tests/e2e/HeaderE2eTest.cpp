@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "archive/ArchiveSource.h"
 #include "e2e/E2eFixture.h"
 #include "package/InstallPackage.h"
 #include "res/ResourceIds.h"
@@ -104,14 +105,20 @@ TEST_F(HeaderE2eTest, WithoutAPackageBitmapTheBuiltInOneAndNoLink)
         if (record->id != RECORD_BITMAP && record->id != RECORD_BITMAP_SIGNATURE)
             records.push_back({record->id, ByteVector(record->data, record->data + record->size)});
     }
-    const ContainerRecord* archive = package.m_pCore->GetRecord(0);
+    // The program archive stays in the installer file; read from there.
+    TArchiveSpan span;
+    ASSERT_TRUE(GetArchiveSpan(package, package.m_pCore, span));
+    ByteVector archive(static_cast<size_t>(span.size));
+    CArchiveReader reader;
+    ASSERT_TRUE(reader.Open(span));
+    ASSERT_TRUE(reader.ReadAt(0, archive.data(), static_cast<uint32_t>(archive.size())));
     ByteVector original;
     ASSERT_TRUE(ReadBytes(Installer(), original));
     uint32_t imageBytes = 0;
     memcpy(&imageBytes, &original[PACKAGE_OFFSET_FIELD], 4);
     ByteVector file(original.begin(), original.begin() + imageBytes);
     for (const ByteVector& container : {ContainerBytes(CONTAINER_LICENSE, records),
-                                        ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, ByteVector(archive->data, archive->data + archive->size)}})})
+                                        ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, archive}})})
         file.insert(file.end(), container.begin(), container.end());
     CTempFolder folder;
     std::wstring installer = folder.Path(L"no-bitmap-setup.exe");

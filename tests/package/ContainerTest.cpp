@@ -2,6 +2,7 @@
 // rules, lookups and byte-exact rewriting.
 #include <gtest/gtest.h>
 
+#include "archive/ArchiveSource.h"
 #include "base/BinFile.h"
 #include "package/InstallPackage.h"
 #include "support/TempFolder.h"
@@ -23,6 +24,23 @@ protected:
         return m_package.Load(path.c_str());
     }
 
+    // A record's text: from memory, or, for a program archive, from the file.
+    std::string RecordText(const CDCContainer* container, uint32_t id) const
+    {
+        const uint8_t* data = nullptr;
+        uint32_t size = 0;
+        if (container && container->FindRecord(id, &data, &size))
+            return std::string(reinterpret_cast<const char*>(data), size);
+        TArchiveSpan span;
+        CArchiveReader reader;
+        if (id != RECORD_ARCHIVE || !GetArchiveSpan(m_package, container, span) || !reader.Open(span))
+            return "<none>";
+        std::string text(static_cast<size_t>(span.size), '\0');
+        if (!reader.ReadAt(0, reinterpret_cast<uint8_t*>(&text[0]), static_cast<uint32_t>(text.size())))
+            return "<unreadable>";
+        return text;
+    }
+
     CTempFolder m_folder;
     InstallPackage m_package;
 };
@@ -42,13 +60,39 @@ ByteVector Core(const char* archive = "core archive")
     return ContainerBytes(CONTAINER_CORE, {{RECORD_ARCHIVE, Data(archive)}});
 }
 
-std::string RecordText(const CDCContainer* container, uint32_t id)
+TEST_F(ContainerTest, ProgramArchivesStayInTheFile)
 {
+    // The core and custom archives are located, not read; every other record
+    // is in memory, the archive id in other containers included.
+    ByteVector custom = ContainerBytes(CONTAINER_CUSTOM, {{RECORD_ARCHIVE, Data("custom")}, {9, Data("nine")}});
+    ByteVector license = ContainerBytes(CONTAINER_LICENSE, {{RECORD_ARCHIVE, Data("not a program archive")}});
+    ASSERT_TRUE(Load({license, Core("the core archive"), custom}));
     const uint8_t* data = nullptr;
     uint32_t size = 0;
-    if (!container || !container->FindRecord(id, &data, &size))
-        return "<none>";
-    return std::string(reinterpret_cast<const char*>(data), size);
+    EXPECT_FALSE(m_package.m_pCore->FindRecord(RECORD_ARCHIVE, &data, &size));
+    uint64_t offset = 0;
+    ASSERT_TRUE(m_package.m_pCore->FindRecordInFile(RECORD_ARCHIVE, &offset, &size));
+    EXPECT_EQ(16u, size);
+    EXPECT_EQ("the core archive", RecordText(m_package.m_pCore, RECORD_ARCHIVE));
+    EXPECT_EQ("custom", RecordText(m_package.m_pCustom, RECORD_ARCHIVE));
+    EXPECT_EQ("nine", RecordText(m_package.m_pCustom, 9));
+    EXPECT_TRUE(m_package.m_pLicense->FindRecord(RECORD_ARCHIVE, &data, &size));
+    EXPECT_FALSE(m_package.m_pLicense->FindRecordInFile(RECORD_ARCHIVE, &offset, &size));
+    EXPECT_EQ(m_folder.Path(L"program.exe"), m_package.GetPath().GetString());
+
+    // Read back from any position, piece by piece, as the extraction reads.
+    TArchiveSpan span;
+    ASSERT_TRUE(GetArchiveSpan(m_package, m_package.m_pCore, span));
+    CArchiveReader reader;
+    ASSERT_TRUE(reader.Open(span));
+    char piece[7] = {};
+    ASSERT_TRUE(reader.ReadAt(4, reinterpret_cast<uint8_t*>(piece), 4));
+    EXPECT_STREQ("core", piece);
+    ASSERT_TRUE(reader.ReadAt(8, reinterpret_cast<uint8_t*>(piece), 6));
+    EXPECT_STREQ(" archi", piece);
+    SetLastError(0);
+    EXPECT_FALSE(reader.ReadAt(10, reinterpret_cast<uint8_t*>(piece), 7)) << "past the archive's end";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_HANDLE_EOF), GetLastError());
 }
 
 TEST_F(ContainerTest, WhichContainersMakeAPackage)

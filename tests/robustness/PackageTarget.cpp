@@ -66,11 +66,14 @@ public:
         }
         for (const CDCContainer* container : {static_cast<const CDCContainer*>(package.m_pCore),
                                               static_cast<const CDCContainer*>(package.m_pCustom)}) {
-            const uint8_t* data = nullptr;
-            uint32_t size = 0;
-            if (container && container->FindRecord(RECORD_ARCHIVE, &data, &size)) {
-                TEntrySet entries = ArchiveEntries(ByteVector(data, data + size));
-                m_entries.insert(entries.begin(), entries.end());
+            TArchiveSpan span;
+            CArchiveReader reader;
+            if (container && GetArchiveSpan(package, container, span) && reader.Open(span)) {
+                ByteVector archive(static_cast<size_t>(span.size));
+                if (reader.ReadAt(0, archive.data(), static_cast<uint32_t>(archive.size()))) {
+                    TEntrySet entries = ArchiveEntries(archive);
+                    m_entries.insert(entries.begin(), entries.end());
+                }
             }
         }
         if (m_config.empty() || m_bitmap.empty() || m_licenses.empty() || m_entries.empty()) {

@@ -52,7 +52,9 @@ public:
             return result;
         unsigned entries = Walk(scratch.Input(), result.problem);
         CPathList created;
-        bool extracted = ExtractArchive(scratch.Input().c_str(), scratch.Install().c_str(), created);
+        TArchiveSpan span;
+        bool extracted = GetFileSpan(scratch.Input().c_str(), span) &&
+                         ExtractArchive(span, scratch.Install().c_str(), created);
         result.problem += CheckExtracted(extracted, created, m_entries);
         result.problem += scratch.CheckAndClear(&created);
         result.outcome = entries == 0 ? "not opened" : extracted ? "opened, extracted" : "opened, extraction failed";

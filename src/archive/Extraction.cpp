@@ -1,0 +1,351 @@
+#include "archive/Extraction.h"
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "archive/Extract.h"
+#include "base/FileSystem.h"
+#include "base/KeyText.h"
+#include "base/LinkCheck.h"
+
+namespace {
+
+// CreateDirectoryW leaves room for an 8.3 name below a folder it creates.
+const unsigned MAX_FOLDER_CHARS = MAX_PATH - 12 - 1;
+
+// How often the walker looks up from a wait to report progress and look
+// for a stop.
+const DWORD REPORT_INTERVAL_MS = 40;
+
+bool Fail(DWORD code)
+{
+    SetLastError(code);
+    return false;
+}
+
+// Keeps the reason a system call gave, if it gave one.
+bool FailKeeping(DWORD fallback)
+{
+    if (GetLastError() == NO_ERROR)
+        SetLastError(fallback);
+    return false;
+}
+
+// Upper case, and each part without the trailing dots and spaces the file
+// system ignores. Short (8.3) names are not resolved: a path holding a tilde
+// gets an empty key, which collides with everything.
+void MakeKey(const wchar_t* path, wchar_t* key)
+{
+    unsigned length = 0;
+    for (const wchar_t* p = path; *p; ++p) {
+        if (*p == L'~') {
+            key[0] = 0;
+            return;
+        }
+        if (*p == L'\\')
+            while (length && (key[length - 1] == L'.' || key[length - 1] == L' '))
+                --length;
+        key[length++] = *p;
+    }
+    while (length && (key[length - 1] == L'.' || key[length - 1] == L' '))
+        --length;
+    key[length] = 0;
+    CharUpperBuffW(key, length);
+}
+
+int CompareDescending(const void* a, const void* b)
+{
+    unsigned left = *static_cast<const unsigned*>(a);
+    unsigned right = *static_cast<const unsigned*>(b);
+    return left < right ? 1 : left > right ? -1 : 0;
+}
+
+unsigned ProcessorCount()
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
+}
+
+} // namespace
+
+CExtraction::CExtraction() = default;
+
+CExtraction::~CExtraction()
+{
+    StopThreads();
+    for (unsigned i = 0; i < m_nBuffers; ++i)
+        free(m_buffers[i]);
+}
+
+bool CExtraction::Run(const TArchiveSpan& span, const wchar_t* installFolder, CPathList& createdFiles,
+                      CExtractObserver* observer, CPathList* createdFolders)
+{
+    m_pObserver = observer;
+    TStrStatic<MAX_PATH> root;
+    if (!installFolder || !GetParentFolder(installFolder, root))
+        return Fail(ERROR_BAD_PATHNAME);
+    // Links are looked for below the installation folder's parent, so that
+    // the folder itself cannot be one either.
+    CLinkFreeFolders folders(root);
+    if (!folders.Check(installFolder) || !m_confined.Init(installFolder))
+        return FailKeeping(ERROR_PATH_NOT_FOUND);
+    if (!Prepare(span, installFolder))
+        return false;
+    if (!StartThreads()) {
+        StopThreads();
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    Dispatch(createdFiles, folders, createdFolders);
+    StopThreads();
+    ReportProgress(true);
+
+    // Files this run did not create or empty are not its to roll back.
+    if (m_unwritten.GetCount() > 1)
+        qsort(m_unwritten.GetAt(0), m_unwritten.GetCount(), sizeof(unsigned), CompareDescending);
+    for (unsigned i = 0; i < m_unwritten.GetCount(); ++i)
+        createdFiles.RemoveAt(m_unwritten[i]);
+    if (m_bFailed)
+        return Fail(m_failedError);
+    return true;
+}
+
+bool CExtraction::Prepare(const TArchiveSpan& span, const wchar_t* installFolder)
+{
+    m_folder.Assign(installFolder);
+    m_span = span;
+    if (!m_reader.Open(span))
+        return FailKeeping(ERROR_FILE_CORRUPT);
+    if (!m_directory.Open(m_reader))
+        return false;
+    // The whole directory is read once before anything is written: its
+    // damage stops the extraction early, and progress knows its total.
+    TZipEntry entry;
+    while (m_directory.Next(entry, nullptr)) {
+        if (UINT64_MAX - m_totalBytes < entry.uncompressedSize)
+            return Fail(ERROR_FILE_CORRUPT);
+        m_totalBytes += entry.uncompressedSize;
+    }
+    if (GetLastError() != ERROR_NO_MORE_ITEMS)
+        return false;
+    m_directory.Rewind();
+    return true;
+}
+
+bool CExtraction::StartThreads()
+{
+    unsigned inflaters = ProcessorCount();
+    if (inflaters > MAX_INFLATERS)
+        inflaters = MAX_INFLATERS;
+    // A few pieces for each inflater: one being filled, one being written,
+    // one waiting.
+    unsigned buffers = 2 * inflaters + 2;
+    for (m_nBuffers = 0; m_nBuffers < buffers; ++m_nBuffers) {
+        m_buffers[m_nBuffers] = static_cast<uint8_t*>(malloc(PIECE_BYTES));
+        if (!m_buffers[m_nBuffers])
+            return false;
+        m_freeList[m_nFree++] = m_nBuffers;
+    }
+    m_freeJobs.Attach(CreateSemaphoreW(nullptr, MAX_JOBS, MAX_JOBS, nullptr));
+    m_queuedJobs.Attach(CreateSemaphoreW(nullptr, 0, MAX_JOBS + MAX_INFLATERS, nullptr));
+    m_jobEnded.Attach(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_progressed.Attach(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_freePieces.Attach(CreateSemaphoreW(nullptr, static_cast<LONG>(buffers), static_cast<LONG>(buffers), nullptr));
+    m_readyPieces.Attach(CreateSemaphoreW(nullptr, 0, PIECE_QUEUE, nullptr));
+    if (!m_freeJobs || !m_queuedJobs || !m_jobEnded || !m_progressed || !m_freePieces || !m_readyPieces)
+        return false;
+    m_writer.Attach(CreateThread(nullptr, 0, WriterProc, this, 0, nullptr));
+    if (!m_writer)
+        return false;
+    for (; m_nInflaters < inflaters; ++m_nInflaters) {
+        TInflater& inflater = m_inflaters[m_nInflaters];
+        inflater.owner = this;
+        if (!inflater.reader.Open(m_span) || !InitInflater(inflater))
+            break;
+        inflater.thread.Attach(CreateThread(nullptr, 0, InflaterProc, &inflater, 0, nullptr));
+        if (!inflater.thread) {
+            FreeInflater(inflater);
+            break;
+        }
+    }
+    return m_nInflaters > 0;
+}
+
+void CExtraction::StopThreads()
+{
+    if (m_nInflaters) {
+        // Every job queued so far goes before the stops: the queue is first
+        // come, first served.
+        {
+            CLock lock(m_lock);
+            for (unsigned i = 0; i < m_nInflaters; ++i)
+                m_queue[(m_nQueueHead + m_nQueued++) % (MAX_JOBS + MAX_INFLATERS)] = NO_JOB;
+        }
+        ReleaseSemaphore(m_queuedJobs.Get(), static_cast<LONG>(m_nInflaters), nullptr);
+        for (unsigned i = 0; i < m_nInflaters; ++i) {
+            WaitReporting(m_inflaters[i].thread.Get());
+            m_inflaters[i].thread.Close();
+            FreeInflater(m_inflaters[i]);
+        }
+        m_nInflaters = 0;
+    }
+    if (m_writer) {
+        Submit(NO_JOB, NO_BUFFER, 0, PieceKind::Stop);
+        WaitReporting(m_writer.Get());
+        m_writer.Close();
+    }
+}
+
+DWORD CExtraction::WaitReporting(HANDLE handle)
+{
+    HANDLE handles[2] = {handle, m_progressed.Get()};
+    for (;;) {
+        DWORD result = WaitForMultipleObjects(handles[1] ? 2 : 1, handles, FALSE, REPORT_INTERVAL_MS);
+        if (result != WAIT_TIMEOUT && result != WAIT_OBJECT_0 + 1)
+            return result;
+        ReportProgress(false);
+        if (m_stopOrder != 0 && m_pObserver && m_pObserver->IsCancelled())
+            Cancel();
+    }
+}
+
+void CExtraction::ReportProgress(bool last)
+{
+    if (!m_pObserver)
+        return;
+    uint64_t done = m_written;
+    // A thousandth of the whole at a time: the bar cannot show less.
+    if (last || done - m_reported >= m_totalBytes / 1000 + 1) {
+        m_reported = done;
+        m_pObserver->Progress(done, m_totalBytes);
+    }
+}
+
+void CExtraction::NoteFailure(uint64_t order, DWORD error, uint64_t stopFrom)
+{
+    CLock lock(m_lock);
+    if (!m_bFailed || order < m_failedOrder) {
+        m_bFailed = true;
+        m_failedOrder = order;
+        m_failedError = error ? error : ERROR_WRITE_FAULT;
+    }
+    if (stopFrom < m_stopOrder)
+        m_stopOrder = stopFrom;
+}
+
+void CExtraction::Cancel()
+{
+    // Any real failure before it names the reason.
+    NoteFailure(UINT64_MAX, ERROR_CANCELLED, 0);
+}
+
+bool CExtraction::Dispatch(CPathList& createdFiles, CLinkFreeFolders& folders, CPathList* createdFolders)
+{
+    TZipEntry entry;
+    const uint8_t* name = nullptr;
+    while (m_directory.Next(entry, &name)) {
+        if (m_pObserver && m_pObserver->IsCancelled())
+            Cancel();
+        if (IsStopping())
+            return false;
+        uint64_t order = m_directory.GetIndex() - 1;
+        if (!HandOver(entry, name, createdFiles, folders, createdFolders)) {
+            // The walker's own failure: nothing after this entry is handed
+            // over; what went before is finished.
+            if (!IsStopping())
+                NoteFailure(order, GetLastError(), order);
+            return false;
+        }
+        ReportProgress(false);
+    }
+    // The directory was read whole before: a failure now is the file's.
+    if (GetLastError() != ERROR_NO_MORE_ITEMS) {
+        NoteFailure(m_directory.GetIndex(), GetLastError(), m_directory.GetIndex());
+        return false;
+    }
+    return true;
+}
+
+bool CExtraction::HandOver(const TZipEntry& entry, const uint8_t* name, CPathList& createdFiles,
+                           CLinkFreeFolders& folders, CPathList* createdFolders)
+{
+    // The name as the file system will see it. A zero inside would end it
+    // early, and a longer name could not make a path that fits.
+    if (entry.nameLength > MAX_NAME_BYTES)
+        return Fail(ERROR_FILENAME_EXCED_RANGE);
+    if (memchr(name, 0, entry.nameLength))
+        return Fail(ERROR_BAD_PATHNAME);
+    TStrStatic<MAX_PATH> relative;
+    int chars = entry.nameLength ? MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(name),
+                                                       entry.nameLength, relative.GetBuffer(), MAX_PATH - 1)
+                                 : 0;
+    if (entry.nameLength && chars <= 0)
+        return Fail(GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ERROR_FILENAME_EXCED_RANGE : ERROR_BAD_PATHNAME);
+    relative.GetBuffer()[chars] = 0;
+    relative.UpdateLength();
+    relative.Replace(L'/', L'\\');
+    if (!IsSafeEntryName(relative))
+        return Fail(ERROR_BAD_PATHNAME);
+    // Folder entries too: a deep empty folder fails as a deep file would.
+    TStrStatic<MAX_PATH> path;
+    if (path.Format(L"%s\\%s", m_folder.GetString(), relative.GetString()) <= 0)
+        return Fail(ERROR_FILENAME_EXCED_RANGE);
+    if (!IsPathBelow(path, m_folder))
+        return Fail(ERROR_BAD_PATHNAME);
+    TStrStatic<MAX_PATH> folder(path);
+    folder.Truncate(static_cast<unsigned>(folder.ReverseFind(L'\\')));
+    if (folder.GetLength() > MAX_FOLDER_CHARS)
+        return Fail(ERROR_FILENAME_EXCED_RANGE);
+    if (!folders.Check(folder) || !CreateFolderTree(folder, createdFolders))
+        return FailKeeping(ERROR_CANNOT_MAKE);
+    if (entry.uncompressedSize == 0)
+        return true; // folders and empty files: nothing is written or recorded
+    // Stored and deflated entries can be read; encrypted ones cannot.
+    if ((entry.method != ZIP_METHOD_STORED && entry.method != ZIP_METHOD_DEFLATED) ||
+        (entry.flags & (ZIP_FLAG_ENCRYPTED | ZIP_FLAG_STRONG_ENCRYPTION | ZIP_FLAG_MASKED_HEADER)))
+        return Fail(ERROR_NOT_SUPPORTED);
+    if (entry.method == ZIP_METHOD_STORED && entry.compressedSize != entry.uncompressedSize)
+        return Fail(ERROR_FILE_CORRUPT);
+
+    // Recorded before the hand-over, so that a rollback finds the file once
+    // the writer has created it; the writer names the slots of files it did
+    // not create, and those are taken out again.
+    if (!createdFiles.Add(path))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    wchar_t key[MAX_PATH];
+    MakeKey(path, key);
+    if (WaitReporting(m_freeJobs.Get()) != WAIT_OBJECT_0)
+        return Fail(ERROR_INVALID_HANDLE);
+    // A job that may write the same file is waited for.
+    for (;;) {
+        {
+            CLock lock(m_lock);
+            if (IsStopping() || !Collides(key))
+                break;
+        }
+        WaitReporting(m_jobEnded.Get());
+    }
+    CLock lock(m_lock);
+    unsigned index = 0;
+    while (m_jobs[index].inFlight)
+        ++index;
+    TJob& job = m_jobs[index];
+    job.entry = entry;
+    memcpy(job.name, name, entry.nameLength);
+    CopyText(job.path, MAX_PATH, path);
+    CopyText(job.key, MAX_PATH, key);
+    job.slot = createdFiles.GetCount() - 1;
+    job.order = m_directory.GetIndex() - 1;
+    job.inFlight = true;
+    m_queue[(m_nQueueHead + m_nQueued++) % (MAX_JOBS + MAX_INFLATERS)] = index;
+    ReleaseSemaphore(m_queuedJobs.Get(), 1, nullptr);
+    return true;
+}
+
+bool CExtraction::Collides(const wchar_t* key)
+{
+    for (const TJob& job : m_jobs)
+        if (job.inFlight && (!job.key[0] || !key[0] || wcscmp(job.key, key) == 0))
+            return true;
+    return false;
+}
