@@ -281,12 +281,13 @@ int RunWithin(uint64_t limit, Work work)
 
 // Files larger than the memory the writer may map: one stored (random at
 // first, then zeros left to the file system), one deflated (zeros), both
-// of 256 MiB, written within 192 MiB. The archive verifies, and the
-// deflated file's scratch file is gone with it.
+// of 384 MiB, written within 320 MiB (room for the stacks of 16 packing
+// threads). The archive verifies, and the deflated file's scratch file is
+// gone with it.
 TEST(ZipWriterTest, LargeFilesAreStreamedNotHeld)
 {
     CScratchFolder dir;
-    const uint64_t size = 256u << 20;
+    const uint64_t size = 384u << 20;
     WriteText(dir / "stored.bin", Noise(1 << 20, 5));
     ASSERT_EQ(0, truncate((dir / "stored.bin").c_str(), static_cast<off_t>(size)));
     WriteText(dir / "zeros.bin", "");
@@ -294,7 +295,7 @@ TEST(ZipWriterTest, LargeFilesAreStreamedNotHeld)
     std::vector<ZipSource> entries = {ZipSource{"stored.bin", dir / "stored.bin", {}, size},
                                       ZipSource{"zeros.bin", dir / "zeros.bin", {}, size}};
     const std::string path = dir / "out.zip";
-    int status = RunWithin(192u << 20, [&] {
+    int status = RunWithin(320u << 20, [&] {
         int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
         struct CFdSink : CByteSink {
             int fd;
