@@ -14,9 +14,6 @@ const size_t MAX_ENTRY_NAME = 200;
 // ...and the folder it lies in within the 247 characters a folder may have.
 const size_t MAX_ENTRY_FOLDER = 188;
 
-// The largest file the setup program extracts.
-const uint64_t MAX_ENTRY_BYTES = 0x7FFFFFF0;
-
 // Why the setup program could not create this entry ("" when it can). `name`
 // uses forward slashes; a folder entry ends in one.
 std::string EntryNameProblem(const std::string& name);

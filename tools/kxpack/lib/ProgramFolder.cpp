@@ -53,11 +53,6 @@ public:
             if (!isFolder) {
                 entry.path = path;
                 entry.size = static_cast<uint64_t>(info.st_size);
-                if (entry.size > MAX_ENTRY_BYTES) {
-                    error = path + ": files over " + std::to_string(MAX_ENTRY_BYTES) +
-                            " bytes (2 GB) cannot be installed";
-                    return false;
-                }
             }
             m_entries.push_back(std::move(entry));
             if (isFolder && !Walk(relative, error))

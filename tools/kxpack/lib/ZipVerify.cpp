@@ -330,9 +330,6 @@ private:
         if (entry.method != ZIP_METHOD_STORED && entry.method != ZIP_METHOD_DEFLATED)
             EntryProblem(index, "compression method " + std::to_string(entry.method) +
                                     " (only stored and deflated entries can be extracted)");
-        if (entry.size > MAX_ENTRY_BYTES)
-            EntryProblem(index, "files over " + std::to_string(MAX_ENTRY_BYTES) +
-                                    " bytes (2 GB) cannot be installed");
         if (entry.method == ZIP_METHOD_STORED && entry.compressedSize != entry.size)
             EntryProblem(index, "stored, but its compressed size " + std::to_string(entry.compressedSize) +
                                     " is not its size " + std::to_string(entry.size));

@@ -8,7 +8,7 @@
 //
 // The setup program reads ZIP64 where the archive needs it, only methods 0
 // and 8, no encryption, names it can create below the installation folder
-// (EntryNames.h), files of up to MAX_ENTRY_BYTES.
+// (EntryNames.h); it extracts files of any size, a piece at a time.
 #pragma once
 
 #include <string>
