@@ -127,7 +127,7 @@ bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, st
 }
 
 // A folder is walked (and zipped while the installer is written); a file is
-// taken as a ready ZIP and checked.
+// taken as a ready ZIP, its size checked here and its bytes by CheckReadyZip.
 bool LoadArchive(const std::string& what, const std::string& source, bool followLinks, ArchiveInput& archive,
                  std::string& error)
 {
