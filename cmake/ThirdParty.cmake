@@ -20,10 +20,10 @@ add_library(minizip STATIC
 target_include_directories(minizip SYSTEM PUBLIC ${KX_DEPS_DIR}/minizip)
 # Compressed data is read in pieces of up to 32 KB.
 target_compile_definitions(minizip PRIVATE NOCRYPT NOUNCRYPT UNZ_BUFSIZE=131072)
-target_compile_options(minizip PRIVATE -w)
+target_compile_options(minizip PRIVATE -w -fno-asynchronous-unwind-tables -fno-unwind-tables)
 target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 
 add_library(minilzo STATIC ${KX_DEPS_DIR}/lzo/minilzo/minilzo.c)
 target_include_directories(minilzo SYSTEM PUBLIC
   ${KX_DEPS_DIR}/lzo/minilzo ${KX_DEPS_DIR}/lzo/include/lzo)
-target_compile_options(minilzo PRIVATE -w)
+target_compile_options(minilzo PRIVATE -w -fno-asynchronous-unwind-tables -fno-unwind-tables)

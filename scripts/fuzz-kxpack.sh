@@ -66,14 +66,15 @@ if ! pkg-config --exists zlib libcrypto 2>/dev/null || [ ! -f /usr/include/lzo/l
   bash "$top/scripts/setup.sh" || fail "scripts/setup.sh failed"
 fi
 
-sources=("$top/src/package/PackageFormat.cpp" "$top/src/install/UninstallerImage.cpp"
+sources=("$top/src/package/PackageFormat.cpp" "$top/src/package/UninstallList.cpp"
+  "$top/src/archive/ZipFormat.cpp" "$top/src/install/UninstallerImage.cpp"
   "$top"/tools/kxpack/lib/*.cpp "$top/tools/kxpack/Inspect.cpp" "$top/tools/kxpack/Args.cpp" "$top"/tests/fuzz/*.cpp)
 target=$out/inspect_fuzz
 mkdir -p "$out/obj" "$out/corpus" "$out/artifacts"
 # Rebuilt whenever a file of the library, the setup program's package and
 # image code or the target is newer than it.
-if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" \
-  "$top/src/install/UninstallerImage.cpp" "$top/tests/fuzz" \
+if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" "$top/src/archive/ZipFormat.cpp" \
+  "$top/src/archive/ZipFormat.h" "$top/src/install/UninstallerImage.cpp" "$top/tests/fuzz" \
   -name '*.[ch]*' -newer "$target" -print -quit)" ]; then
   echo "== building $target"
   flags=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined

@@ -80,6 +80,16 @@ bool CArchiveReader::ReadFileAt(uint64_t position, uint8_t* buffer, uint32_t byt
 
 bool CArchiveReader::ReadAt(uint64_t position, uint8_t* buffer, uint32_t bytes)
 {
+    return Read(position, buffer, bytes, false);
+}
+
+bool CArchiveReader::ReadAtPadded(uint64_t position, uint8_t* buffer, uint32_t bytes)
+{
+    return Read(position, buffer, bytes, true);
+}
+
+bool CArchiveReader::Read(uint64_t position, uint8_t* buffer, uint32_t bytes, bool padded)
+{
     if (!m_file.IsOpen() || !buffer || position > m_nSize || m_nSize - position < bytes) {
         SetLastError(m_file.IsOpen() ? ERROR_HANDLE_EOF : ERROR_INVALID_HANDLE);
         return false;
@@ -88,15 +98,21 @@ bool CArchiveReader::ReadAt(uint64_t position, uint8_t* buffer, uint32_t bytes)
         return true;
     if (!m_bScrambled)
         return ReadFileAt(position, buffer, bytes);
-    // Each plain byte depends on the stored byte before it.
+    // Each plain byte depends on the stored byte before it: known when the
+    // reads follow each other, else read with the piece when there is room.
     uint8_t previous = 0;
-    if (position > 0) {
-        if (position == m_nNext)
-            previous = m_lastStored;
-        else if (!ReadFileAt(position - 1, &previous, 1))
+    bool done = false;
+    if (position > 0 && position == m_nNext) {
+        previous = m_lastStored;
+    } else if (position > 0 && padded) {
+        if (!ReadFileAt(position - 1, buffer - 1, bytes + 1))
             return false;
+        previous = buffer[-1];
+        done = true;
+    } else if (position > 0 && !ReadFileAt(position - 1, &previous, 1)) {
+        return false;
     }
-    if (!ReadFileAt(position, buffer, bytes))
+    if (!done && !ReadFileAt(position, buffer, bytes))
         return false;
     m_lastStored = buffer[bytes - 1];
     m_nNext = position + bytes;

@@ -44,9 +44,14 @@ public:
     // Exactly `bytes` bytes from archive position `position`, descrambled.
     // False (ERROR_HANDLE_EOF when past the span's end) otherwise.
     bool ReadAt(uint64_t position, uint8_t* buffer, uint32_t bytes);
+    // The same into a buffer with a byte of room before it, which it may
+    // overwrite: descrambling needs the stored byte before the first, and
+    // so a read from anywhere takes one call.
+    bool ReadAtPadded(uint64_t position, uint8_t* buffer, uint32_t bytes);
 
 private:
     bool ReadFileAt(uint64_t position, uint8_t* buffer, uint32_t bytes);
+    bool Read(uint64_t position, uint8_t* buffer, uint32_t bytes, bool padded);
 
     CBinFile m_file;
     uint64_t m_nOffset = 0;

@@ -75,7 +75,7 @@ CExtraction::~CExtraction()
 {
     StopThreads();
     for (unsigned i = 0; i < m_nBuffers; ++i)
-        free(m_buffers[i]);
+        free(m_buffers[i] - READ_PAD);
 }
 
 bool CExtraction::Run(const TArchiveSpan& span, const wchar_t* installFolder, CPathList& createdFiles,
@@ -141,19 +141,12 @@ bool CExtraction::StartThreads()
     // one waiting.
     unsigned buffers = 2 * inflaters + 2;
     for (m_nBuffers = 0; m_nBuffers < buffers; ++m_nBuffers) {
-        m_buffers[m_nBuffers] = static_cast<uint8_t*>(malloc(PIECE_BYTES));
-        if (!m_buffers[m_nBuffers])
+        auto* buffer = static_cast<uint8_t*>(malloc(PIECE_BYTES + READ_PAD));
+        if (!buffer)
             return false;
+        m_buffers[m_nBuffers] = buffer + READ_PAD;
         m_freeList[m_nFree++] = m_nBuffers;
     }
-    m_freeJobs.Attach(CreateSemaphoreW(nullptr, MAX_JOBS, MAX_JOBS, nullptr));
-    m_queuedJobs.Attach(CreateSemaphoreW(nullptr, 0, MAX_JOBS + MAX_INFLATERS, nullptr));
-    m_jobEnded.Attach(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    m_progressed.Attach(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    m_freePieces.Attach(CreateSemaphoreW(nullptr, static_cast<LONG>(buffers), static_cast<LONG>(buffers), nullptr));
-    m_readyPieces.Attach(CreateSemaphoreW(nullptr, 0, PIECE_QUEUE, nullptr));
-    if (!m_freeJobs || !m_queuedJobs || !m_jobEnded || !m_progressed || !m_freePieces || !m_readyPieces)
-        return false;
     m_writer.Attach(CreateThread(nullptr, 0, WriterProc, this, 0, nullptr));
     if (!m_writer)
         return false;
@@ -174,16 +167,16 @@ bool CExtraction::StartThreads()
 void CExtraction::StopThreads()
 {
     if (m_nInflaters) {
-        // Every job queued so far goes before the stops: the queue is first
-        // come, first served.
         {
+            // Every job handed over ends first, written or given up.
             CLock lock(m_lock);
+            WaitUntil([this] { return m_nFreeJobs == MAX_JOBS; });
             for (unsigned i = 0; i < m_nInflaters; ++i)
                 m_queue[(m_nQueueHead + m_nQueued++) % (MAX_JOBS + MAX_INFLATERS)] = NO_JOB;
         }
-        ReleaseSemaphore(m_queuedJobs.Get(), static_cast<LONG>(m_nInflaters), nullptr);
+        m_jobsQueued.WakeAll();
         for (unsigned i = 0; i < m_nInflaters; ++i) {
-            WaitReporting(m_inflaters[i].thread.Get());
+            WaitForSingleObject(m_inflaters[i].thread.Get(), INFINITE);
             m_inflaters[i].thread.Close();
             FreeInflater(m_inflaters[i]);
         }
@@ -191,21 +184,26 @@ void CExtraction::StopThreads()
     }
     if (m_writer) {
         Submit(NO_JOB, NO_BUFFER, 0, PieceKind::Stop);
-        WaitReporting(m_writer.Get());
+        WaitForSingleObject(m_writer.Get(), INFINITE);
         m_writer.Close();
     }
 }
 
-DWORD CExtraction::WaitReporting(HANDLE handle)
+template <typename TReady>
+void CExtraction::WaitUntil(TReady ready)
 {
-    HANDLE handles[2] = {handle, m_progressed.Get()};
-    for (;;) {
-        DWORD result = WaitForMultipleObjects(handles[1] ? 2 : 1, handles, FALSE, REPORT_INTERVAL_MS);
-        if (result != WAIT_TIMEOUT && result != WAIT_OBJECT_0 + 1)
-            return result;
+    while (!ready()) {
+        m_walkerWakes.Wait(m_lock, REPORT_INTERVAL_MS);
+        // Reports go out without the lock: the observer may take a while.
+        m_lock.Leave();
         ReportProgress(false);
-        if (m_stopOrder != 0 && m_pObserver && m_pObserver->IsCancelled())
+        bool cancel = m_stopOrder != 0 && m_pObserver && m_pObserver->IsCancelled();
+        m_lock.Enter();
+        if (cancel) {
+            m_lock.Leave();
             Cancel();
+            m_lock.Enter();
+        }
     }
 }
 
@@ -314,21 +312,38 @@ bool CExtraction::HandOver(const TZipEntry& entry, const uint8_t* name, CPathLis
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     wchar_t key[MAX_PATH];
     MakeKey(path, key);
-    if (WaitReporting(m_freeJobs.Get()) != WAIT_OBJECT_0)
-        return Fail(ERROR_INVALID_HANDLE);
-    // A job that may write the same file is waited for.
-    for (;;) {
-        {
-            CLock lock(m_lock);
-            if (IsStopping() || !Collides(key))
-                break;
-        }
-        WaitReporting(m_jobEnded.Get());
-    }
-    CLock lock(m_lock);
     unsigned index = 0;
-    while (m_jobs[index].inFlight)
-        ++index;
+    {
+        CLock lock(m_lock);
+        // A free job, and none in flight that may write the same file.
+        WaitUntil([&] { return m_nFreeJobs > 0 && (IsStopping() || !Collides(key)); });
+        if (IsStopping()) {
+            // The stop is noted; nothing more is handed over.
+            createdFiles.RemoveAt(createdFiles.GetCount() - 1);
+            return true;
+        }
+        --m_nFreeJobs;
+        while (m_jobs[index].inFlight)
+            ++index;
+        m_jobs[index].inFlight = true;
+    }
+    // The file is made here, so that making the next one overlaps with
+    // writing this one. A file that was there is not emptied before its
+    // bytes are known good.
+    TWriting& writing = m_writing[index];
+    bool created = false;
+    if (!m_confined.OpenForWriting(writing.file, path, &created)) {
+        DWORD error = GetLastError();
+        createdFiles.RemoveAt(createdFiles.GetCount() - 1); // not this run's file
+        CLock lock(m_lock);
+        m_jobs[index].inFlight = false;
+        ++m_nFreeJobs;
+        return Fail(error ? error : ERROR_WRITE_FAULT);
+    }
+    writing.existed = !created;
+    writing.written = false;
+    writing.failed = false;
+    CLock lock(m_lock);
     TJob& job = m_jobs[index];
     job.entry = entry;
     memcpy(job.name, name, entry.nameLength);
@@ -336,9 +351,8 @@ bool CExtraction::HandOver(const TZipEntry& entry, const uint8_t* name, CPathLis
     CopyText(job.key, MAX_PATH, key);
     job.slot = createdFiles.GetCount() - 1;
     job.order = m_directory.GetIndex() - 1;
-    job.inFlight = true;
     m_queue[(m_nQueueHead + m_nQueued++) % (MAX_JOBS + MAX_INFLATERS)] = index;
-    ReleaseSemaphore(m_queuedJobs.Get(), 1, nullptr);
+    m_jobsQueued.WakeOne();
     return true;
 }
 

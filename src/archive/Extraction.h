@@ -1,8 +1,10 @@
 // One extraction at work: the calling thread walks the central directory,
-// checks every name, makes the folders and hands each file over as a job;
-// a pool of inflating threads, one per core, turns jobs into pieces of at
-// most PIECE_BYTES; one writer thread creates the files, in the order their
-// first pieces come, and writes each piece with one call.
+// checks every name, makes the folders, creates the files one after the
+// other and hands each over as a job; a pool of inflating threads, one per
+// core, turns jobs into pieces of at most PIECE_BYTES; one writer thread
+// writes each piece with one call and closes each file at its job's end.
+// Creating a file is what costs most where the file system is slow to make
+// one, so it overlaps with writing the ones before.
 //
 // Memory is the fixed window of pieces (a few per inflating thread), an
 // input buffer per inflating thread and the directory's window: it does not
@@ -16,6 +18,10 @@
 // no more jobs, the inflaters drop theirs between pieces, and the writer
 // deletes what a job it could not finish began. Jobs before a failure are
 // finished, as a serial extraction would have written them.
+//
+// The threads hand work to each other through queues under one lock and
+// condition variables, which wait without kernel objects: a file then costs
+// little more than its own creation and writes.
 #pragma once
 
 #include <windows.h>
@@ -27,6 +33,7 @@
 #include "archive/ZipDirectory.h"
 #include "base/Array.h"
 #include "base/BinFile.h"
+#include "base/Condition.h"
 #include "base/ConfinedFolder.h"
 #include "base/CriticalSection.h"
 #include "base/Handle.h"
@@ -39,6 +46,8 @@ class CLinkFreeFolders;
 class CExtraction {
 public:
     static const uint32_t PIECE_BYTES = 1024 * 1024;
+    // Room before every buffer the archive is read into (see ReadAtPadded).
+    static const size_t READ_PAD = 16;
     static const unsigned MAX_INFLATERS = 8;
 
     CExtraction();
@@ -86,10 +95,12 @@ private:
         uint8_t* input;
         void* stream; // z_stream
     };
-    // What the writer keeps of each job in flight.
+    // The file of each job in flight: opened by the walker, written and
+    // closed by the writer.
     struct TWriting {
         CBinFile file;
-        bool opened = false;
+        bool existed = false; // emptied at the first piece, not before
+        bool written = false; // a piece went into it
         bool failed = false;
     };
 
@@ -101,8 +112,10 @@ private:
     // Checks one entry and hands it over; false ends the walk.
     bool HandOver(const TZipEntry& entry, const uint8_t* name, CPathList& createdFiles, CLinkFreeFolders& folders,
                   CPathList* createdFolders);
-    // Waits on `handle` while reporting progress and looking for a stop.
-    DWORD WaitReporting(HANDLE handle);
+    // Waits, with the lock held, until `ready` holds, reporting progress and
+    // looking for a stop request meanwhile.
+    template <typename TReady>
+    void WaitUntil(TReady ready);
     void ReportProgress(bool last);
     bool Collides(const wchar_t* key);
     // Notes the failure of the entry of `order` (the earliest one's reason
@@ -126,7 +139,7 @@ private:
     static DWORD WINAPI WriterProc(LPVOID extraction);
     void Write();
     void WritePiece(const TPiece& piece);
-    void EndJob(unsigned job, bool failed, DWORD error);
+    void EndJob(unsigned job, bool failed);
     void ReleaseBuffer(unsigned buffer);
 
     TStrStatic<MAX_PATH> m_folder;
@@ -138,22 +151,24 @@ private:
     CExtractObserver* m_pObserver = nullptr;
 
     CCriticalSection m_lock;
-    // Jobs: free slots, then the queue to the inflaters.
+    // The walker waits for free jobs, for a job that may write the same
+    // file, for the end of all jobs, and is woken by the writer's progress.
+    CCondition m_walkerWakes;
+    // Jobs: free slots, then the queue to the inflaters (jobs, then one
+    // stop for each inflater).
     TJob m_jobs[MAX_JOBS] = {};
-    CHandle m_freeJobs;   // semaphore
-    CHandle m_queuedJobs; // semaphore: jobs, then one stop for each inflater
-    CHandle m_jobEnded;   // event: a job's file was finished or given up
-    CHandle m_progressed; // event: the writer has written a thousandth more
+    unsigned m_nFreeJobs = MAX_JOBS;
     unsigned m_queue[MAX_JOBS + MAX_INFLATERS] = {};
     unsigned m_nQueueHead = 0;
     unsigned m_nQueued = 0;
+    CCondition m_jobsQueued;
     // The window: piece buffers, and the queue to the writer.
     uint8_t* m_buffers[2 * MAX_INFLATERS + 2] = {};
     unsigned m_nBuffers = 0;
     unsigned m_freeList[2 * MAX_INFLATERS + 2] = {};
     unsigned m_nFree = 0;
-    CHandle m_freePieces;  // semaphore
-    CHandle m_readyPieces; // semaphore
+    CCondition m_buffersFree;
+    CCondition m_piecesReady;
     static const unsigned PIECE_QUEUE = 2 * MAX_INFLATERS + 2 + MAX_JOBS + 1;
     TPiece m_pieces[PIECE_QUEUE] = {};
     unsigned m_nPieceHead = 0;

@@ -13,6 +13,15 @@ namespace {
 // Holds the longest local header (30 bytes and two fields of up to 64 KB),
 // so that the first read of an entry always holds its header.
 const uint32_t INPUT_BYTES = 256 * 1024;
+// What a local header may hold beyond its central header's name and extra
+// field before a second read is needed.
+const uint32_t LOCAL_HEADER_SLACK = 256;
+
+uint32_t Smallest(uint64_t a, uint64_t b, uint64_t c)
+{
+    uint64_t least = a < b ? a : b;
+    return static_cast<uint32_t>(least < c ? least : c);
+}
 
 DWORD ErrorOr(DWORD fallback)
 {
@@ -24,7 +33,8 @@ DWORD ErrorOr(DWORD fallback)
 
 bool CExtraction::InitInflater(TInflater& inflater)
 {
-    inflater.input = static_cast<uint8_t*>(malloc(INPUT_BYTES));
+    auto* input = static_cast<uint8_t*>(malloc(INPUT_BYTES + READ_PAD));
+    inflater.input = input ? input + READ_PAD : nullptr;
     auto* stream = static_cast<z_stream*>(calloc(1, sizeof(z_stream)));
     inflater.stream = stream;
     // Raw deflate: the ZIP entry has no zlib header.
@@ -44,7 +54,8 @@ void CExtraction::FreeInflater(TInflater& inflater)
         free(inflater.stream);
         inflater.stream = nullptr;
     }
-    free(inflater.input);
+    if (inflater.input)
+        free(inflater.input - READ_PAD);
     inflater.input = nullptr;
     inflater.reader.Close();
 }
@@ -59,10 +70,11 @@ DWORD WINAPI CExtraction::InflaterProc(LPVOID inflater)
 void CExtraction::Inflate(TInflater& self)
 {
     for (;;) {
-        WaitForSingleObject(m_queuedJobs.Get(), INFINITE);
         unsigned job;
         {
             CLock lock(m_lock);
+            while (!m_nQueued)
+                m_jobsQueued.Wait(m_lock);
             job = m_queue[m_nQueueHead];
             m_nQueueHead = (m_nQueueHead + 1) % (MAX_JOBS + MAX_INFLATERS);
             --m_nQueued;
@@ -81,8 +93,9 @@ void CExtraction::Inflate(TInflater& self)
 
 unsigned CExtraction::TakeBuffer()
 {
-    WaitForSingleObject(m_freePieces.Get(), INFINITE);
     CLock lock(m_lock);
+    while (!m_nFree)
+        m_buffersFree.Wait(m_lock);
     return m_freeList[--m_nFree];
 }
 
@@ -93,7 +106,7 @@ void CExtraction::Submit(unsigned job, unsigned buffer, uint32_t bytes, PieceKin
         TPiece& piece = m_pieces[(m_nPieceHead + m_nPieces++) % PIECE_QUEUE];
         piece = {job, buffer, bytes, kind, error};
     }
-    ReleaseSemaphore(m_readyPieces.Get(), 1, nullptr);
+    m_piecesReady.WakeOne();
 }
 
 DWORD CExtraction::InflateJob(TInflater& self, unsigned index)
@@ -104,10 +117,23 @@ DWORD CExtraction::InflateJob(TInflater& self, unsigned index)
     const uint64_t limit = m_directory.Get().offset;
     if (entry.localOffset >= limit)
         return ERROR_FILE_CORRUPT;
-    uint32_t head = limit - entry.localOffset < INPUT_BYTES ? static_cast<uint32_t>(limit - entry.localOffset)
-                                                             : INPUT_BYTES;
-    if (!self.reader.ReadAt(entry.localOffset, self.input, head))
+    // The local header and, for a small entry, all of its data in one read.
+    const uint64_t room = limit - entry.localOffset;
+    uint64_t expected = ZIP_LOCAL_BYTES + entry.nameLength + entry.extraLength + LOCAL_HEADER_SLACK +
+                        entry.compressedSize;
+    uint32_t head = Smallest(INPUT_BYTES, room, expected);
+    if (!self.reader.ReadAtPadded(entry.localOffset, self.input, head))
         return ErrorOr(ERROR_FILE_CORRUPT);
+    if (head >= ZIP_LOCAL_BYTES) {
+        // A local extra field larger than the central one: read it whole.
+        uint64_t local = ZIP_LOCAL_BYTES + (self.input[26] | self.input[27] << 8) +
+                         (self.input[28] | self.input[29] << 8);
+        if (local > head && head < Smallest(INPUT_BYTES, room, UINT64_MAX)) {
+            head = Smallest(INPUT_BYTES, room, local + entry.compressedSize);
+            if (!self.reader.ReadAtPadded(entry.localOffset, self.input, head))
+                return ErrorOr(ERROR_FILE_CORRUPT);
+        }
+    }
     size_t headerBytes = 0;
     if (CheckZipLocal(self.input, head, entry, job.name, &headerBytes) != ZipProblem::None)
         return ERROR_FILE_CORRUPT;
@@ -154,7 +180,10 @@ DWORD CExtraction::InflateJob(TInflater& self, unsigned index)
                 inAvail -= bytes;
             } else {
                 // Straight into the piece: stored files are often the large ones.
-                if (!self.reader.ReadAt(inNext, out + filled, bytes)) {
+                // The byte before a piece's first is its pad; later ones are data.
+                bool read = filled ? self.reader.ReadAt(inNext, out + filled, bytes)
+                                   : self.reader.ReadAtPadded(inNext, out, bytes);
+                if (!read) {
                     error = ErrorOr(ERROR_FILE_CORRUPT);
                     break;
                 }
@@ -166,7 +195,7 @@ DWORD CExtraction::InflateJob(TInflater& self, unsigned index)
         } else {
             if (!inAvail && inLeft) {
                 uint32_t bytes = inLeft < INPUT_BYTES ? static_cast<uint32_t>(inLeft) : INPUT_BYTES;
-                if (!self.reader.ReadAt(inNext, self.input, bytes)) {
+                if (!self.reader.ReadAtPadded(inNext, self.input, bytes)) {
                     error = ErrorOr(ERROR_FILE_CORRUPT);
                     break;
                 }

@@ -1,7 +1,8 @@
-// The writing thread of an extraction: it creates each file at its first
-// piece, inside the installation folder only, writes every piece with one
-// call, and closes the file at its job's end; a job that did not end well
-// takes its file with it where the file is this run's to delete.
+// The writing thread of an extraction: it writes every piece into the file
+// the walker opened for its job, with one call, and closes the file at the
+// job's end. A file that was there is emptied at its first piece; a job that
+// did not end well takes its file with it where the file is this run's to
+// delete.
 #include "archive/Extraction.h"
 
 DWORD WINAPI CExtraction::WriterProc(LPVOID extraction)
@@ -13,10 +14,11 @@ DWORD WINAPI CExtraction::WriterProc(LPVOID extraction)
 void CExtraction::Write()
 {
     for (;;) {
-        WaitForSingleObject(m_readyPieces.Get(), INFINITE);
         TPiece piece;
         {
             CLock lock(m_lock);
+            while (!m_nPieces)
+                m_piecesReady.Wait(m_lock);
             piece = m_pieces[m_nPieceHead];
             m_nPieceHead = (m_nPieceHead + 1) % PIECE_QUEUE;
             --m_nPieces;
@@ -33,7 +35,7 @@ void CExtraction::ReleaseBuffer(unsigned buffer)
         CLock lock(m_lock);
         m_freeList[m_nFree++] = buffer;
     }
-    ReleaseSemaphore(m_freePieces.Get(), 1, nullptr);
+    m_buffersFree.WakeOne();
 }
 
 void CExtraction::WritePiece(const TPiece& piece)
@@ -46,20 +48,18 @@ void CExtraction::WritePiece(const TPiece& piece)
         // neither begun nor carried on.
         if (IsStopped(job.order))
             writing.failed = true;
-        if (!writing.failed && !writing.opened) {
-            writing.opened = m_confined.OpenWrite(writing.file, job.path);
-            if (!writing.opened) {
-                writing.failed = true;
-                NoteFailure(job.order, GetLastError(), job.order);
-            }
+        if (!writing.failed && !writing.written && writing.existed && !SetEndOfFile(writing.file.GetHandle())) {
+            writing.failed = true;
+            NoteFailure(job.order, GetLastError(), job.order);
         }
         if (!writing.failed) {
+            writing.written = true;
             if (writing.file.Write(m_buffers[piece.buffer], piece.bytes) == piece.bytes) {
                 uint64_t written = m_written += piece.bytes;
                 // The walker reports progress a thousandth at a time.
                 if (written - m_signalled > m_totalBytes / 1000) {
                     m_signalled = written;
-                    SetEvent(m_progressed.Get());
+                    m_walkerWakes.WakeAll();
                 }
             } else {
                 writing.failed = true;
@@ -70,40 +70,37 @@ void CExtraction::WritePiece(const TPiece& piece)
         return;
     case PieceKind::Failed:
         NoteFailure(job.order, piece.error, job.order);
-        EndJob(piece.job, true, piece.error);
+        EndJob(piece.job, true);
         return;
     case PieceKind::Dropped:
-        EndJob(piece.job, true, 0);
+        EndJob(piece.job, true);
         return;
     case PieceKind::End:
-        EndJob(piece.job, writing.failed, 0);
+        EndJob(piece.job, writing.failed);
         return;
     case PieceKind::Stop:
         return;
     }
 }
 
-void CExtraction::EndJob(unsigned index, bool failed, DWORD)
+void CExtraction::EndJob(unsigned index, bool failed)
 {
     TWriting& writing = m_writing[index];
     TJob& job = m_jobs[index];
-    if (writing.opened) {
-        // What a failed job began is no whole file.
-        if (failed)
-            CConfinedFolder::DeleteOpenFile(writing.file.GetHandle());
-        writing.file.Close();
-    }
+    // What a failed job began is no whole file: one this run made goes
+    // again (where the system can delete through the handle; else the
+    // rollback deletes it by its path).
+    bool deleted = failed && !writing.existed && CConfinedFolder::DeleteOpenFile(writing.file.GetHandle());
+    writing.file.Close();
     {
         CLock lock(m_lock);
-        // Not opened: not written by this run (an older copy in use, a file
-        // outside the folder, or a job given up), so the rollback must not
-        // delete it.
-        if (!writing.opened)
+        // Not this run's file any more: one it made and deleted again, or
+        // one that was there and was never emptied. The rollback must not
+        // delete those.
+        if (deleted || (failed && writing.existed && !writing.written))
             m_unwritten.Add(job.slot);
         job.inFlight = false;
+        ++m_nFreeJobs;
     }
-    writing.opened = false;
-    writing.failed = false;
-    ReleaseSemaphore(m_freeJobs.Get(), 1, nullptr);
-    SetEvent(m_jobEnded.Get());
+    m_walkerWakes.WakeAll();
 }

@@ -106,14 +106,28 @@ bool CConfinedFolder::LiesInside(HANDLE file) const
 
 bool CConfinedFolder::OpenWrite(CBinFile& file, const wchar_t* path) const
 {
+    bool created = false;
+    if (!OpenForWriting(file, path, &created))
+        return false;
+    if (!created && !SetEndOfFile(file.GetHandle())) {
+        DWORD error = GetLastError();
+        file.Close();
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+bool CConfinedFolder::OpenForWriting(CBinFile& file, const wchar_t* path, bool* created) const
+{
     // A new file is opened with the right to delete it again; an existing one
     // is opened without emptying it, as it may still turn out to lie outside.
     // A link as the last component is opened itself, not followed, where the
     // system allows it.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-    bool created = file.Open(path, GENERIC_WRITE | DELETE, share, CREATE_NEW, flags);
-    if (!created) {
+    *created = file.Open(path, GENERIC_WRITE | DELETE, share, CREATE_NEW, flags);
+    if (!*created) {
         DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             return false;
@@ -121,17 +135,11 @@ bool CConfinedFolder::OpenWrite(CBinFile& file, const wchar_t* path) const
             return false;
     }
     // A file this open created is no link; only where it lies is in question.
-    if (created ? !LiesInside(file.GetHandle()) : !Contains(file.GetHandle())) {
-        if (created)
+    if (*created ? !LiesInside(file.GetHandle()) : !Contains(file.GetHandle())) {
+        if (*created)
             DeleteOpenFile(file.GetHandle());
         file.Close();
         SetLastError(ERROR_STOPPED_ON_SYMLINK);
-        return false;
-    }
-    if (!created && !SetEndOfFile(file.GetHandle())) {
-        DWORD error = GetLastError();
-        file.Close();
-        SetLastError(error);
         return false;
     }
     return true;

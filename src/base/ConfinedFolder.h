@@ -28,6 +28,10 @@ public:
     // lie inside; a file outside is left as it was, and one the open created
     // there is deleted again. False with the reason otherwise.
     bool OpenWrite(CBinFile& file, const wchar_t* path) const;
+    // The same, but a file that was there already is not emptied yet: its
+    // writer empties it when the first bytes for it are known good.
+    // `*created` tells which it was.
+    bool OpenForWriting(CBinFile& file, const wchar_t* path, bool* created) const;
 
     // Deletes a file through its open handle, where the handle may delete
     // (a file OpenWrite created): its path may lead elsewhere by now.

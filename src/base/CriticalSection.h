@@ -12,6 +12,8 @@ public:
 
     void Enter() { EnterCriticalSection(&m_section); }
     void Leave() { LeaveCriticalSection(&m_section); }
+    // For a condition variable that waits on it.
+    CRITICAL_SECTION* Get() { return &m_section; }
 
 private:
     CRITICAL_SECTION m_section;

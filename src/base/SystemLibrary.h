@@ -11,6 +11,10 @@
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD directoryFlags);
 // kernel32 (Windows XP SP1 and later)
 using SetDllDirectoryWFn = BOOL(WINAPI*)(LPCWSTR path);
+// kernel32 (Windows Vista and later): condition variables, which wait without
+// a kernel object (see CCondition). The variable is a pointer-sized word.
+using SleepConditionVariableCSFn = BOOL(WINAPI*)(void* variable, CRITICAL_SECTION* section, DWORD milliseconds);
+using WakeConditionVariableFn = void(WINAPI*)(void* variable);
 
 // A kernel32 function that older Windows versions may lack; null then.
 FARPROC GetKernelFunctionAddress(const char* name);

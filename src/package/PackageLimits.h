@@ -18,9 +18,15 @@ const uint64_t MAX_RECORD_BYTES = 0xFFFFFFFFull;
 // uninstaller's own.
 const uint64_t UNINSTALL_OTHER_SLOTS = 2 + 63 + 1 + 1;
 
+// Room in Uninstall.exe for what is not the list: the image and the licence
+// container. The uninstaller is a program file too, and must stay under
+// 4 GiB with its list.
+const uint64_t UNINSTALLER_OTHER_BYTES = 64ull * 1024 * 1024;
+
 // The installation keeps the list of files it created in memory, 520 bytes
 // a file, and the uninstaller reads the whole list: the 32-bit edition,
 // with 2 GB of address space, is held to 1,000,000 files (520 MB). The
-// 64-bit edition is held only by the list's record.
+// 64-bit edition is held only by the size of Uninstall.exe.
 const uint64_t MAX_FILES_32BIT = 1000000;
-const uint64_t MAX_FILES_64BIT = UNINSTALL_MAX_SLOTS - UNINSTALL_OTHER_SLOTS;
+const uint64_t MAX_FILES_64BIT =
+    (MAX_INSTALLER_BYTES - UNINSTALLER_OTHER_BYTES) / UNINSTALL_SLOT_BYTES - UNINSTALL_OTHER_SLOTS;

@@ -218,8 +218,8 @@ TEST_F(InstallE2eTest, CancelOnTheWelcomePage)
 
 TEST_F(InstallE2eTest, CancelDuringTheInstallationRollsBack)
 {
-    // A large payload, so that the extraction is still running when the
-    // cancel is confirmed.
+    // A payload of many files, so that the extraction is still running when
+    // the cancel is confirmed; the stop takes effect between files.
     CWizardDriver driver(ScreenshotFolder());
     NamePages(driver);
     ASSERT_NE(nullptr, OpenSettings(driver, Installer(L"kestrel-large-setup.exe")));
@@ -250,10 +250,13 @@ TEST_F(InstallE2eTest, CancelDuringTheInstallationRollsBack)
     DWORD exitCode = 0;
     ASSERT_TRUE(driver.WaitForExit(30000, &exitCode));
     EXPECT_FALSE(CloseTerminal(1000)) << "no launch after a cancel";
-    // The rollback leaves no file this run created (the folders stay).
+    // The rollback leaves no file this run created, nor the folders it made.
     std::vector<std::wstring> left = FilesBelow(DefaultFolder());
     EXPECT_TRUE(left.empty()) << left.size() << " files left, the first "
                               << testing::PrintToString(left.empty() ? L"" : left[0]);
+    // Uninstall.exe and its entry are made last: only a cancel after them finds them.
+    EXPECT_EQ(failedRow == 3, Exists(DefaultFolder())) << "the folder this run made goes unless Uninstall.exe is in it";
+    EXPECT_EQ(failedRow == 3, KeyExists());
     // A cancel during the group step leaves the group; a later one removes it.
     EXPECT_EQ(failedRow == 1, Exists(GroupFolder()));
     EXPECT_FALSE(Exists(DesktopLink()));

@@ -2,7 +2,8 @@
 # Draws the setup program's pictures with ImageMagick. The outputs are
 # committed; run this again only to change them.
 #   steps.bmp      bitmap 1: running arrow, done tick, failed cross (18 x 20 each, 32-bit with alpha)
-#   header.bmp     bitmap 2: the built-in 500 x 60 header band (32-bit)
+#   header.bmp     bitmap 2: the built-in 500 x 60 header band (8-bit, RLE: its 162
+#                  colours fit a palette, and runs of one colour make most of it)
 #   setup.ico      icon group 23, the wizard's icon
 #   uninstall.ico  icon group 33, the uninstaller's icon
 set -euo pipefail
@@ -25,7 +26,9 @@ convert -size 500x60 xc:'#e9eef5' \
   -fill '#4a6fa5' -draw 'roundrectangle 16,14 48,46 6,6' \
   -fill white -draw 'polygon 24,26 32,26 32,20 41,30 32,40 32,34 24,34' \
   -font DejaVu-Sans-Bold -pointsize 20 -fill '#2b3f5c' -annotate +62+37 'Setup' \
-  -alpha set -define bmp:format=bmp4 BMP:header.bmp
+  "$work/header.png"
+# Every colour kept: a palette of at most 256 needs no dithering.
+convert "$work/header.png" -alpha off +dither -type Palette -compress RLE BMP3:header.bmp
 
 icon() { # name, colour, symbol drawing
   local name=$1 colour=$2 symbol=$3
