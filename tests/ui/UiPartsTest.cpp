@@ -25,6 +25,18 @@ namespace {
 
 using PathText = CWizSetConf::PathText;
 
+TEST(SettingsTextTest, FreeSpaceAskedForIsWhatTheFilesTakeAndAtLeast50MB)
+{
+    const uint64_t MB = 1024 * 1024;
+    EXPECT_EQ(50u, CWizSetConf::RequiredFreeMegabytes(0));
+    EXPECT_EQ(50u, CWizSetConf::RequiredFreeMegabytes(50 * MB));
+    EXPECT_EQ(51u, CWizSetConf::RequiredFreeMegabytes(50 * MB + 1));
+    // A product of 3.5 GB asks for its size, not for 50 MB; the archives
+    // themselves take nothing, as they are read from the installer.
+    EXPECT_EQ(3584u, CWizSetConf::RequiredFreeMegabytes(3584 * MB));
+    EXPECT_EQ(4097u, CWizSetConf::RequiredFreeMegabytes(4096 * MB + 17));
+}
+
 TEST(SettingsTextTest, CleaningAsThePageDoesIt)
 {
     struct Case {

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "state/State.h"
+#include "archive/Extract.h"
 #include "base/ComPtr.h"
 #include "base/FileSystem.h"
 #include "base/SystemLibrary.h"
@@ -156,6 +157,13 @@ bool CWizSetConf::ValidatePathText(const wchar_t* text, CStr& cleaned) const
     return result == PathText::Valid;
 }
 
+uint64_t CWizSetConf::RequiredFreeMegabytes(uint64_t installedBytes)
+{
+    const uint64_t megabyte = 1024 * 1024;
+    uint64_t needed = installedBytes / megabyte + (installedBytes % megabyte ? 1 : 0);
+    return needed > REQUIRED_FREE_MB ? needed : REQUIRED_FREE_MB;
+}
+
 bool CWizSetConf::CheckFreeSpace(const wchar_t* folder) const
 {
     TStrStatic<259> drive(folder);
@@ -168,8 +176,15 @@ bool CWizSetConf::CheckFreeSpace(const wchar_t* folder) const
         ShowFormattedBox(m_hWnd, IDS_INVALID_DISK, drive);
         return false;
     }
-    if (free.QuadPart < static_cast<ULONGLONG>(REQUIRED_FREE_MB) * 1024 * 1024) {
-        ShowFormattedBox(m_hWnd, IDS_NO_DISK_SPACE, drive, REQUIRED_FREE_MB);
+    // The installed files only: the program archives are read from the
+    // installer where it lies, never copied. A directory that does not read
+    // asks for the least; the extraction then says what is wrong.
+    uint64_t installed = 0;
+    if (!GetInstalledBytes(Package, &installed))
+        installed = 0;
+    uint64_t required = RequiredFreeMegabytes(installed);
+    if (free.QuadPart < required * 1024 * 1024) {
+        ShowFormattedBox(m_hWnd, IDS_NO_DISK_SPACE, drive, static_cast<int>(required > 0x7FFFFFFF ? 0x7FFFFFFF : required));
         return false;
     }
     return true;

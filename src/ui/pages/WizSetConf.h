@@ -2,6 +2,8 @@
 // and the two options, checked and stored when the user presses Next.
 #pragma once
 
+#include <cstdint>
+
 #include "base/Str.h"
 #include "install/InstallSettings.h"
 #include "ui/ColorEdit.h"
@@ -23,7 +25,10 @@ public:
     // Whether a cleaned group name stays inside the Programs folder.
     static bool IsGroupNameInside(const wchar_t* group);
 
+    // The drive must hold the installed files, and never less than 50 MB.
     static const int REQUIRED_FREE_MB = 50;
+    // The free megabytes asked for files of `installedBytes` bytes.
+    static uint64_t RequiredFreeMegabytes(uint64_t installedBytes);
 
 protected:
     BOOL OnInitDialog() override;

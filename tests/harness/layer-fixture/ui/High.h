@@ -1,0 +1,4 @@
+// Reaching down is allowed.
+#pragma once
+
+#include "base/Low.h"
