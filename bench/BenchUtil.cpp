@@ -13,6 +13,13 @@ MemoryPeak GetMemoryPeak()
     return peak;
 }
 
+size_t GetPeakWorkingSet(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    return GetProcessMemoryInfo(process, &counters, sizeof(counters)) ? counters.PeakWorkingSetSize : 0;
+}
+
 std::wstring ProgramPath()
 {
     wchar_t path[MAX_PATH];

@@ -27,6 +27,8 @@ struct MemoryPeak {
     size_t workingSet = 0;
 };
 MemoryPeak GetMemoryPeak();
+// The same of another running process (0 when it cannot be read).
+size_t GetPeakWorkingSet(HANDLE process);
 
 // Runs this program again with `arguments` and returns what it printed on
 // its first output line; empty on failure.

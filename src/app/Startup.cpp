@@ -7,6 +7,7 @@
 
 #include <new>
 
+#include "app/Preload.h"
 #include "app/RunModes.h"
 #include "res/TextIds.h"
 #include "state/State.h"
@@ -132,6 +133,9 @@ int RunWizard()
 
 int RunSetup(HINSTANCE instance)
 {
+    // What the wizard needs of the system loads while the package is read.
+    CPreload preload;
+    preload.Start();
     Texts.SelectLanguage(GetSystemDefaultLCID());
     TStrStatic<0x104> programPath;
     GetModuleFileNameW(nullptr, programPath.GetBuffer(), programPath.GetCapacity());
@@ -159,5 +163,6 @@ int RunSetup(HINSTANCE instance)
     CommonControls::InitControls(&controls);
     if (!ui.Init())
         return EXIT_FAILED;
+    preload.Wait();
     return RunWizard();
 }

@@ -212,9 +212,12 @@ void CExtraction::ReportProgress(bool last)
     if (!m_pObserver)
         return;
     uint64_t done = m_written;
-    // A thousandth of the whole at a time: the bar cannot show less.
-    if (last || done - m_reported >= m_totalBytes / 1000 + 1) {
+    // A thousandth of the whole at a time, and not more often than the eye
+    // follows: every report is a repaint on the page.
+    DWORD now = GetTickCount();
+    if (last || (done - m_reported >= m_totalBytes / 1000 + 1 && now - m_reportedAt >= REPORT_INTERVAL_MS)) {
         m_reported = done;
+        m_reportedAt = now;
         m_pObserver->Progress(done, m_totalBytes);
     }
 }

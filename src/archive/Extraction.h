@@ -184,6 +184,7 @@ private:
     std::atomic<uint64_t> m_stopOrder{UINT64_MAX};
     std::atomic<uint64_t> m_written{0};
     uint64_t m_reported = 0;   // by the walker
+    DWORD m_reportedAt = 0;
     uint64_t m_signalled = 0;  // by the writer
     // The earliest failure, by the entry's order; under the lock.
     bool m_bFailed = false;

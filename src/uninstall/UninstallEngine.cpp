@@ -82,11 +82,16 @@ bool DeleteListedFiles(const InstallPackage& package, const wchar_t* folder)
         if (!path.IsEmpty() && (!folder || LiesDirectlyIn(path, folder)))
             DeleteListedFile(path, installFolder);
     }
-    // Once every file is gone, so that a folder holding only folders goes too.
-    for (size_t i = UNINSTALL_FIRST_FILE_SLOT; i < list.GetSlotCount() && !folder; ++i) {
-        TStrStatic<UNINSTALL_SLOT_CHARS> path;
-        ReadSlot(list, i, path);
-        RemoveEmptiedFolders(path, installFolder);
+    // Once every file is gone, so that a folder holding only folders goes too:
+    // each folder is tried once, deepest first.
+    if (!folder) {
+        CEmptiedFolders emptied(installFolder);
+        for (size_t i = UNINSTALL_FIRST_FILE_SLOT; i < list.GetSlotCount(); ++i) {
+            TStrStatic<UNINSTALL_SLOT_CHARS> path;
+            ReadSlot(list, i, path);
+            emptied.Note(path);
+        }
+        emptied.Remove();
     }
     return true;
 }

@@ -11,6 +11,7 @@
 #include "support/TestPackage.h"
 #include "support/TestZip.h"
 #include "support/UnixLink.h"
+#include "uninstall/ListedFiles.h"
 #include "uninstall/UninstallEngine.h"
 
 namespace {
@@ -193,6 +194,35 @@ TEST_F(UninstallEngineTest, ShortListsAreReadWithinTheirBytes)
     EXPECT_EQ(std::wstring(259, L'g'), info.group.GetString());
     EXPECT_TRUE(info.folder.IsEmpty());
     EXPECT_FALSE(DeleteListedFiles(Package));
+}
+
+} // namespace
+
+namespace {
+
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(EmptiedFoldersTest, EachFolderIsTriedOnceDeepestFirstAndOnlyWhenEmpty)
+{
+    CTempFolder root;
+    std::wstring top = root.Path(L"App");
+    for (const wchar_t* folder : {L"App", L"App\\a", L"App\\a\\b", L"App\\a\\b\\c", L"App\\d", L"App\\e"})
+        ASSERT_TRUE(CreateDirectoryW(root.Path(folder).c_str(), nullptr));
+    // Someone else's file keeps its folder, and so the folders above it.
+    ASSERT_TRUE(WriteBytes(root.Path(L"App\\d\\theirs.txt"), Bytes("theirs")));
+    CEmptiedFolders emptied(top.c_str());
+    for (const wchar_t* file : {L"App\\a\\b\\c\\1.txt", L"App\\a\\b\\c\\2.txt", L"App\\a\\3.txt", L"App\\d\\4.txt",
+                                L"App\\top.txt", L"App\\e\\..\\..\\escape.txt", L"Elsewhere\\x.txt"})
+        emptied.Note(root.Path(file).c_str());
+    emptied.Remove();
+    for (const wchar_t* gone : {L"App\\a\\b\\c", L"App\\a\\b", L"App\\a"})
+        EXPECT_FALSE(FileExists(root.Path(gone))) << testing::PrintToString(std::wstring(gone));
+    EXPECT_TRUE(FileExists(root.Path(L"App\\d")));
+    EXPECT_TRUE(FileExists(root.Path(L"App\\e"))) << "a path that climbs is not followed";
+    EXPECT_TRUE(FileExists(top)) << "the installation folder itself is not the list's to remove";
 }
 
 } // namespace

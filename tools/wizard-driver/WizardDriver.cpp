@@ -110,7 +110,7 @@ HWND CWizardDriver::WaitForSheet(const std::wstring& title, DWORD timeoutMs)
         search.found = nullptr;
         EnumWindows(FindSheetWindow, reinterpret_cast<LPARAM>(&search));
         return search.found != nullptr;
-    }, timeoutMs);
+    }, timeoutMs, m_nPollMs);
     m_sheet = search.found;
     return m_sheet;
 }
@@ -126,7 +126,7 @@ HWND CWizardDriver::WaitForPage(int controlId, DWORD timeoutMs)
     WaitUntil([&] {
         page = CurrentPage();
         return page && GetDlgItem(page, controlId) && IsWindowVisible(page);
-    }, timeoutMs);
+    }, timeoutMs, m_nPollMs);
     // Let it finish drawing before anyone looks at it.
     if (m_nSettleMs)
         Sleep(m_nSettleMs);
@@ -146,7 +146,7 @@ bool CWizardDriver::IsButtonEnabled(int buttonId) const
 
 bool CWizardDriver::WaitForButton(int buttonId, bool enabled, DWORD timeoutMs) const
 {
-    return WaitUntil([&] { return IsButtonEnabled(buttonId) == enabled; }, timeoutMs);
+    return WaitUntil([&] { return IsButtonEnabled(buttonId) == enabled; }, timeoutMs, m_nPollMs);
 }
 
 void CWizardDriver::Press(int psbtn) const

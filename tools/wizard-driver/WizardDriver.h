@@ -38,6 +38,8 @@ public:
     HWND WaitForSheet(const std::wstring& title, DWORD timeoutMs = 20000);
     HWND Sheet() const { return m_sheet; }
     DWORD ProcessId() const { return m_process.dwProcessId; }
+    // The running program's process, for its figures (memory); owned here.
+    HANDLE Process() const { return m_process.hProcess; }
 
     // The current page once it is the one holding control `controlId`. With
     // page names set, each page reached is also saved as a screenshot.
@@ -46,6 +48,10 @@ public:
     // How long a page is given to finish drawing once reached (150 ms; 0
     // when only time matters).
     void SetSettleTime(DWORD ms) { m_nSettleMs = ms; }
+    // How often the waits for a sheet, a page or a button look (1 ms). Each
+    // look asks the program's windows: a benchmark looks less often, so as
+    // not to slow down what it measures.
+    void SetPollInterval(DWORD ms) { m_nPollMs = ms ? ms : 1; }
     HWND CurrentPage() const;
     bool WaitForButton(int buttonId, bool enabled, DWORD timeoutMs = 20000) const;
     bool IsButtonEnabled(int buttonId) const;
@@ -77,13 +83,13 @@ public:
     // Waits until `done` holds, polling every millisecond: the benchmarks
     // time the program through these waits.
     template <typename Done>
-    static bool WaitUntil(Done done, DWORD timeoutMs)
+    static bool WaitUntil(Done done, DWORD timeoutMs, DWORD pollMs = 1)
     {
         DWORD start = GetTickCount();
         while (!done()) {
             if (GetTickCount() - start > timeoutMs)
                 return false;
-            Sleep(1);
+            Sleep(pollMs);
         }
         return true;
     }
@@ -96,4 +102,5 @@ private:
     std::vector<std::wstring> m_screenshots;
     std::vector<std::pair<int, std::wstring>> m_pageNames;
     DWORD m_nSettleMs = 150;
+    DWORD m_nPollMs = 1;
 };
