@@ -24,15 +24,14 @@ native="$top/build/native/bin"
 limits="$top/build/limits"
 mkdir -p "$limits"
 
-# The products, made once, with the sample's files and a manifest of every file.
+# The products, made once, with the sample's files.
 product() { # name, make_payload arguments...
   local name=$1
   shift
-  if [ ! -f "$limits/$name/manifest.txt" ]; then
+  if [ ! -f "$limits/$name/made" ]; then
     "$native/make_payload" "$limits/$name" "$@"
     cp -r "$top/examples/sample/program/." "$limits/$name/program/"
-    touch "$limits/$name/program/terminal.exe"
-    (cd "$limits/$name/program" && find . -type f -printf '%P %s\n' | sort) >"$limits/$name/manifest.txt"
+    touch "$limits/$name/made"
   fi
 }
 echo "== products in $limits"
@@ -51,8 +50,10 @@ for preset in "${presets[@]}"; do
   bin="$top/build/$preset/bin"
   key="$top/build/$preset/keys/dev/package-key.pem"
   for name in large many; do
-    # The terminal is the edition's own: shortcut 1 starts it.
+    # The terminal is the edition's own: shortcut 1 starts it. The manifest
+    # lists every file of the product as this edition's installer holds it.
     cp "$top/build/$preset/sample/terminal.exe" "$limits/$name/program/terminal.exe"
+    (cd "$limits/$name/program" && find . -type f -printf '%P %s\n' | sort) >"$limits/$name/manifest-$preset.txt"
     installer="$limits/$name-$preset-setup.exe"
     if [ ! -f "$installer" ] || [ "$bin/setup.exe" -nt "$installer" ]; then
       echo "== $edition edition: building $installer"
@@ -65,9 +66,9 @@ for preset in "${presets[@]}"; do
   winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
   echo "== $edition edition: the products through the wizard"
   if ! KX_LIMITS_LARGE=$(winpath "$limits/large-$preset-setup.exe") \
-       KX_LIMITS_LARGE_MANIFEST=$(winpath "$limits/large/manifest.txt") \
+       KX_LIMITS_LARGE_MANIFEST=$(winpath "$limits/large/manifest-$preset.txt") \
        KX_LIMITS_MANY=$(winpath "$limits/many-$preset-setup.exe") \
-       KX_LIMITS_MANY_MANIFEST=$(winpath "$limits/many/manifest.txt") \
+       KX_LIMITS_MANY_MANIFEST=$(winpath "$limits/many/manifest-$preset.txt") \
        "$harness" run "$session" "$bin/limits_tests.exe" | tr -d '\r'; then
     status=1
   fi

@@ -16,6 +16,7 @@
 #include "install/Registration.h"
 #include "install/Shortcuts.h"
 #include "install/UninstallerImage.h"
+#include "package/ContainerWriter.h"
 #include "package/InstallPackage.h"
 #include "package/UninstallList.h"
 
@@ -44,22 +45,42 @@ const char16_t* Units(const wchar_t* text)
     return reinterpret_cast<const char16_t*>(text);
 }
 
-// The group, the folder, the created files and `last` when given.
-bool BuildUninstallList(const wchar_t* group, const wchar_t* folder, const CPathList& createdFiles,
-                        const wchar_t* last, CSecureBuffer& list)
+// Slots go to the file a piece at a time: the list of a large product is
+// hundreds of megabytes, too much to hold a second time.
+const unsigned SLOTS_PER_PIECE = 128;
+
+// The uninstall list (the group, the folder, the created files and `last`
+// when given) and the flags, as the uninstall container.
+bool WriteUninstallContainer(CBinFile& file, const wchar_t* group, const wchar_t* folder,
+                             const CPathList& createdFiles, const wchar_t* last, uint32_t flags)
 {
-    uint32_t bytes = 0;
-    if (!GetUninstallListBytes(static_cast<size_t>(createdFiles.GetCount()) + (last ? 1 : 0), &bytes) ||
-        !list.Allocate(bytes))
+    size_t files = static_cast<size_t>(createdFiles.GetCount()) + (last ? 1 : 0);
+    uint32_t listBytes = 0;
+    CSecureBuffer piece;
+    if (!GetUninstallListBytes(files, &listBytes) || !piece.Allocate(SLOTS_PER_PIECE * UNINSTALL_SLOT_BYTES))
         return false;
-    uint8_t* slot = list.Data();
-    FormatUninstallSlot(Units(group), slot);
-    FormatUninstallSlot(Units(folder), slot += UNINSTALL_SLOT_BYTES);
-    for (unsigned i = 0; i < createdFiles.GetCount(); ++i)
-        FormatUninstallSlot(Units(createdFiles[i]), slot += UNINSTALL_SLOT_BYTES);
-    if (last)
-        FormatUninstallSlot(Units(last), slot += UNINSTALL_SLOT_BYTES);
-    return true;
+    CContainerWriter writer(file);
+    if (!writer.Begin(CONTAINER_UNINSTALL, 2) || !writer.BeginRecord(RECORD_UNINSTALL_LIST, listBytes))
+        return false;
+    size_t slots = UNINSTALL_FIRST_FILE_SLOT + files;
+    unsigned filled = 0;
+    for (size_t slot = 0; slot < slots; ++slot) {
+        const wchar_t* text = slot == UNINSTALL_GROUP_SLOT    ? group
+                              : slot == UNINSTALL_FOLDER_SLOT ? folder
+                              : slot - UNINSTALL_FIRST_FILE_SLOT < createdFiles.GetCount()
+                                  ? createdFiles[static_cast<unsigned>(slot - UNINSTALL_FIRST_FILE_SLOT)]
+                                  : last;
+        FormatUninstallSlot(Units(text), piece.Data() + filled * UNINSTALL_SLOT_BYTES);
+        if (++filled == SLOTS_PER_PIECE || slot + 1 == slots) {
+            if (!writer.WritePiece(piece.Data(), filled * UNINSTALL_SLOT_BYTES))
+                return false;
+            filled = 0;
+        }
+    }
+    uint8_t flagBytes[UNINSTALL_FLAGS_BYTES];
+    memcpy(flagBytes, &flags, sizeof(flagBytes)); // little-endian, as the package is
+    return writer.BeginRecord(RECORD_UNINSTALL_FLAGS, sizeof(flagBytes)) &&
+           writer.WritePiece(flagBytes, sizeof(flagBytes)) && writer.End();
 }
 
 } // namespace
@@ -73,21 +94,13 @@ bool CInstallEngine::CreateUninstaller()
     // list already; the created files get it once it is written.
     TStrStatic<MAX_PATH> shortcut;
     bool haveShortcut = shortcut.Format(L"%s\\Uninstall.lnk", m_groupPath.GetString()) > 0;
-    CTermUninstContainer uninstall;
-    uninstall.Init(CONTAINER_UNINSTALL);
     uint32_t flags = 0;
     if (m_bFolderCreated)
         flags |= UNINSTALL_CREATED_FOLDER;
     if (m_bGroupCreated)
         flags |= UNINSTALL_CREATED_GROUP;
-    uint8_t flagBytes[UNINSTALL_FLAGS_BYTES];
-    memcpy(flagBytes, &flags, sizeof(flagBytes)); // little-endian, as the package is
-    CSecureBuffer list, image;
-    if (!BuildUninstallList(m_settings.group, m_settings.folder, m_createdFiles,
-                            haveShortcut ? shortcut.GetString() : nullptr, list) ||
-        !uninstall.AddRecord(RECORD_UNINSTALL_LIST, list.Data(), static_cast<uint32_t>(list.Size())) ||
-        !uninstall.AddRecord(RECORD_UNINSTALL_FLAGS, flagBytes, sizeof(flagBytes)) ||
-        !ReadProgramImage(m_sourceProgram, image))
+    CSecureBuffer image;
+    if (!ReadProgramImage(m_sourceProgram, image))
         return false;
     // A vendor's signature of the installer does not cover the uninstaller.
     RemoveImageSignature(image.Data(), image.Size());
@@ -97,7 +110,9 @@ bool CInstallEngine::CreateUninstaller()
         return false;
     CBinFile file;
     if (!file.OpenWrite(path) || file.Write(image.Data(), static_cast<unsigned>(image.Size())) != image.Size() ||
-        !license->Write(file) || !uninstall.Write(file))
+        !license->Write(file) ||
+        !WriteUninstallContainer(file, m_settings.group, m_settings.folder, m_createdFiles,
+                                 haveShortcut ? shortcut.GetString() : nullptr, flags))
         return false; // a partly written file stays
     file.Close();
 

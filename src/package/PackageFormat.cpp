@@ -142,14 +142,23 @@ ptrdiff_t DescrambleRecordFrom(uint8_t* data, ptrdiff_t length, const uint8_t* k
 
 void ScrambleRecord(uint8_t* data, ptrdiff_t length, const uint8_t* key)
 {
+    ScrambleRecordFrom(data, length, key, 0, 0);
+}
+
+uint8_t ScrambleRecordFrom(uint8_t* data, ptrdiff_t length, const uint8_t* key, uint64_t index,
+                           uint8_t previous)
+{
     if (!data || !key || length <= 0)
-        return;
-    uint8_t prev = 0;
+        return previous;
+    uint8_t prev = previous;
+    unsigned k = static_cast<unsigned>(index % SCRAMBLE_KEY_BYTES);
     for (ptrdiff_t i = 0; i < length; ++i) {
-        uint8_t stored = static_cast<uint8_t>(data[i] ^ static_cast<uint8_t>(prev + key[i % SCRAMBLE_KEY_BYTES]));
+        uint8_t stored = static_cast<uint8_t>(data[i] ^ static_cast<uint8_t>(prev + key[k]));
         data[i] = stored;
         prev = stored;
+        k = (k + 1) % SCRAMBLE_KEY_BYTES;
     }
+    return prev;
 }
 
 bool SplitSignedPayload(const uint8_t* payload, size_t size, size_t* streamBytes,

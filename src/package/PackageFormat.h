@@ -119,6 +119,11 @@ ptrdiff_t DescrambleRecordFrom(uint8_t* data, ptrdiff_t length, const uint8_t* k
                                uint8_t previous);
 // The inverse, in place. Each stored byte depends on the one before: one pass.
 void ScrambleRecord(uint8_t* data, ptrdiff_t length, const uint8_t* key);
+// Scrambling that goes on from index `index` of a record, `previous` being
+// the stored byte at index - 1 (0 at index 0); returns the last stored byte
+// (`previous` for nothing done). A record can so be written in pieces.
+uint8_t ScrambleRecordFrom(uint8_t* data, ptrdiff_t length, const uint8_t* key, uint64_t index,
+                           uint8_t previous);
 
 enum class ScrambleCode { Scalar, Sse2 };
 bool CpuHasSse2();

@@ -2,8 +2,13 @@
 // rules, lookups and byte-exact rewriting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
 #include "archive/ArchiveSource.h"
 #include "base/BinFile.h"
+#include "package/ContainerWriter.h"
 #include "package/InstallPackage.h"
 #include "support/TempFolder.h"
 #include "support/TestPackage.h"
@@ -247,6 +252,92 @@ TEST_F(ContainerTest, NewContainerWrittenAndReadBack)
     uint32_t size = 0;
     ASSERT_TRUE(m_package.m_pUninstall->FindRecord(RECORD_UNINSTALL_LIST, &data, &size));
     EXPECT_EQ(list, ByteVector(data, data + size));
+}
+
+// The bytes of a file, the container's creation time set to `created`.
+ByteVector WrittenWithTime(const std::wstring& path, int64_t created)
+{
+    ByteVector bytes;
+    EXPECT_TRUE(ReadBytes(path, bytes));
+    if (bytes.size() >= sizeof(ContainerHeader))
+        memcpy(bytes.data() + offsetof(ContainerHeader, created), &created, sizeof(created));
+    return bytes;
+}
+
+TEST_F(ContainerTest, ContainerWrittenInPiecesIsTheSameAsWrittenWhole)
+{
+    // Odd sizes and pieces that cross the key's 16-byte period.
+    ByteVector first(1000 + 7), second(3);
+    for (size_t i = 0; i < first.size(); ++i)
+        first[i] = static_cast<uint8_t>(i * 13 + 5);
+    second = {9, 8, 7};
+    CTermUninstContainer whole;
+    ASSERT_TRUE(whole.Init(CONTAINER_UNINSTALL));
+    ASSERT_TRUE(whole.AddRecord(6, first.data(), static_cast<uint32_t>(first.size())));
+    ASSERT_TRUE(whole.AddRecord(7, second.data(), static_cast<uint32_t>(second.size())));
+    std::wstring wholePath = m_folder.Path(L"whole.bin"), piecesPath = m_folder.Path(L"pieces.bin");
+    CBinFile file;
+    ASSERT_TRUE(file.OpenWrite(wholePath.c_str()));
+    ASSERT_TRUE(whole.Write(file));
+    file.Close();
+
+    ASSERT_TRUE(file.OpenWrite(piecesPath.c_str()));
+    {
+        CContainerWriter writer(file);
+        ASSERT_TRUE(writer.Begin(CONTAINER_UNINSTALL, 2));
+        ASSERT_TRUE(writer.BeginRecord(6, static_cast<uint32_t>(first.size())));
+        ByteVector copy = first;
+        for (uint32_t at = 0, piece = 1; at < copy.size(); at += piece, piece += 17) {
+            piece = std::min<uint32_t>(piece, static_cast<uint32_t>(copy.size()) - at);
+            ASSERT_TRUE(writer.WritePiece(copy.data() + at, piece));
+        }
+        EXPECT_FALSE(writer.End()); // one record still to come
+        ByteVector copy2 = second;
+        ASSERT_TRUE(writer.BeginRecord(7, 3));
+        ASSERT_TRUE(writer.WritePiece(copy2.data(), 3));
+        EXPECT_TRUE(writer.End());
+    }
+    file.Close();
+    EXPECT_EQ(WrittenWithTime(wholePath, 1), WrittenWithTime(piecesPath, 1));
+}
+
+TEST_F(ContainerTest, ContainerWriterRefusesWhatWouldNotReadBack)
+{
+    std::wstring path = m_folder.Path(L"bad.bin");
+    CBinFile file;
+    ASSERT_TRUE(file.OpenWrite(path.c_str()));
+    uint8_t data[8] = {};
+    {
+        // More bytes than the record announced.
+        CContainerWriter writer(file);
+        ASSERT_TRUE(writer.Begin(CONTAINER_UNINSTALL, 1));
+        ASSERT_TRUE(writer.BeginRecord(6, 4));
+        EXPECT_FALSE(writer.WritePiece(data, 5));
+        EXPECT_FALSE(writer.WritePiece(data, 4)); // a failure stays
+        EXPECT_FALSE(writer.End());
+    }
+    {
+        // The next record before the last is whole; more records than announced.
+        CContainerWriter writer(file);
+        ASSERT_TRUE(writer.Begin(CONTAINER_UNINSTALL, 2));
+        ASSERT_TRUE(writer.BeginRecord(6, 4));
+        ASSERT_TRUE(writer.WritePiece(data, 3));
+        EXPECT_FALSE(writer.BeginRecord(7, 4));
+    }
+    {
+        CContainerWriter writer(file);
+        ASSERT_TRUE(writer.Begin(CONTAINER_UNINSTALL, 1));
+        ASSERT_TRUE(writer.BeginRecord(6, 1));
+        ASSERT_TRUE(writer.WritePiece(data, 1));
+        EXPECT_FALSE(writer.BeginRecord(7, 1));
+        EXPECT_FALSE(writer.End());
+    }
+    {
+        // No records at all, or more than a container holds.
+        CContainerWriter none(file), many(file);
+        EXPECT_FALSE(none.Begin(CONTAINER_UNINSTALL, 0));
+        EXPECT_FALSE(many.Begin(CONTAINER_UNINSTALL, CONTAINER_MAX_RECORDS + 1));
+    }
 }
 
 TEST(DescrambleTest, Sse2AndScalarAgreeInThe32BitBuild)

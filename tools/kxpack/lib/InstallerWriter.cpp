@@ -1,6 +1,7 @@
 #include "InstallerWriter.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "InstallLimits.h"
 #include "PackageFile.h"
@@ -78,14 +79,9 @@ bool CInstallerWriter::Write(const uint8_t* data, size_t size, std::string& erro
         size_t piece = size < PIECE ? size : PIECE;
         size_t at = m_pending.size();
         m_pending.resize(at + piece);
-        // As ScrambleRecord, continued: the key runs on from the record's start.
-        uint64_t index = m_size - m_recordStart;
-        for (size_t i = 0; i < piece; ++i, ++index) {
-            uint8_t stored = static_cast<uint8_t>(data[i] ^
-                                                  static_cast<uint8_t>(m_previous + m_key[index % SCRAMBLE_KEY_BYTES]));
-            m_pending[at + i] = stored;
-            m_previous = stored;
-        }
+        memcpy(&m_pending[at], data, piece);
+        m_previous = ScrambleRecordFrom(&m_pending[at], static_cast<ptrdiff_t>(piece), m_key,
+                                        m_size - m_recordStart, m_previous);
         m_size += piece;
         if (m_pending.size() >= PIECE && !Flush(error))
             return false;
