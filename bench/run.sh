@@ -227,7 +227,7 @@ bench_endtoend() {
 
 # Process start to the welcome page, against a trivial program's whole run.
 startup() { # installer -> prints the table row, sets beyond
-  local shown trivial runs=5
+  local shown trivial runs=11
   read -r shown trivial < <(wine_run "$bin/end_to_end_bench.exe" startup "$(winepath_of "$1")" \
     "$(winepath_of "$bin/trivial.exe")" "$runs")
   beyond=$(echo "$shown - $trivial" | bc -l)
@@ -236,7 +236,7 @@ startup() { # installer -> prints the table row, sets beyond
 bench_startup() {
   local size=${1:-120}
   payload "$size"
-  echo "Start-up: process start to the welcome page shown (median of 5 runs, seconds)"
+  echo "Start-up: process start to the welcome page shown (median of 11 runs, seconds)"
   printf '%-30s %10s %10s %10s %10s\n' "installer" "MB" "shown" "trivial" "beyond"
   startup "$bin/kestrel-setup.exe"
   result startup_small "$(printf '%.3f s' "$beyond")"
@@ -294,7 +294,7 @@ bench_products() {
       large)
         result large "$([ "$install" = failed ] && echo "FAILED" || echo "installed, peak $peak MB, Install to Finish $click s vs unzip -q $(printf '%.3f' "$unzipped") s")"
         beyondLarge=$(
-          wine_run "$bin/end_to_end_bench.exe" startup "$(winepath_of "$installer")" "$(winepath_of "$bin/trivial.exe")" 5 |
+          wine_run "$bin/end_to_end_bench.exe" startup "$(winepath_of "$installer")" "$(winepath_of "$bin/trivial.exe")" 11 |
             awk '{ printf "%.3f", $1 - $2 }')
         result startup_large "$beyondLarge s"
         ;;

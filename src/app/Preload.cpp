@@ -41,7 +41,7 @@ void LoadShell()
 void CPreload::Start()
 {
     if (!m_hThread)
-        m_hThread.Attach(CreateThread(nullptr, 0, ThreadProc, nullptr, 0, nullptr));
+        m_hThread.Attach(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
 }
 
 void CPreload::Wait()
@@ -52,8 +52,10 @@ void CPreload::Wait()
     }
 }
 
-DWORD WINAPI CPreload::ThreadProc(LPVOID)
+DWORD WINAPI CPreload::ThreadProc(LPVOID parameter)
 {
+    // First: the package's signature checks start at once on the main thread.
+    static_cast<CPreload*>(parameter)->m_crypto.AcquireVerifyContext();
     LoadFonts();
     // The same classes start-up registers: the library is loaded and its
     // classes are the process's.

@@ -5,11 +5,16 @@
 // (under Wine more so), and nothing of it depends on the package; done
 // side by side, the welcome page comes sooner. The main thread still makes
 // every call it needs itself: by then they are quick.
+//
+// Every signature check acquires and releases a crypto context of its own,
+// and the provider's library would be loaded and unloaded each time: a
+// context held here for the whole run keeps it loaded.
 #pragma once
 
 #include <windows.h>
 
 #include "base/Handle.h"
+#include "package/CryptoHandles.h"
 
 class CPreload {
 public:
@@ -27,4 +32,5 @@ private:
     static DWORD WINAPI ThreadProc(LPVOID);
 
     CHandle m_hThread;
+    CCryptProvider m_crypto; // acquired by the thread, released after it ended
 };
