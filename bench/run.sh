@@ -287,6 +287,9 @@ bench_products() {
     end=$(date +%s.%N)
     rm -rf "$work/unzipped-product"
     unzipped=$(echo "$end - $start" | bc -l)
+    if [ "$install" != failed ]; then
+      install=$(printf '%.3f' "$install") click=$(printf '%.3f' "$click") uninstall=$(printf '%.3f' "$uninstall")
+    fi
     printf '%-22s %9s %8s %9s %9s %9.3f %9s %9s %9s\n' "$(basename "$installer" "-$key_edition-setup.exe")" \
       "$(megabytes "$installer")" "$files" "$install" "$click" "$unzipped" \
       "$([ "$install" = failed ] && echo - || ratio "$unzipped" "$click")x" "$uninstall" "$peak/$unpeak"

@@ -361,7 +361,7 @@ TEST_F(KxpackCliTest, EveryInputProblemIsNamed)
     mkdir((m_dir / "empty").c_str(), 0755);
     ExpectBuildFails("holds no files", {"--program", m_dir / "empty"});
     WriteText(m_dir / "product/program/Setup.zip", "x");
-    ExpectBuildFails("writes its temporary archive under this name");
+    ExpectBuildFails("wrote their temporary archive under this name");
     unlink((m_dir / "product/program/Setup.zip").c_str());
     WriteText(m_dir / "product/program/sub/nul.txt", "x");
     ExpectBuildFails("names a device");
@@ -471,7 +471,7 @@ TEST_F(KxpackCliTest, WhatWouldFailWhenInstallingIsRefused)
     unlink((m_dir / "product/program/uninstall.EXE").c_str());
     ASSERT_EQ(0, mkdir((m_dir / "product/program/setup.zip").c_str(), 0755));
     WriteText(m_dir / "product/program/setup.zip/x", "x");
-    ExpectBuildFails("writes its temporary archive under this name");
+    ExpectBuildFails("wrote their temporary archive under this name");
     ASSERT_EQ(0, system(("rm -r '" + (m_dir / "product/program/setup.zip") + "'").c_str()));
     // The setup program extracts a file of any size a piece at a time: one
     // over 4 GiB passes the folder's checks and meets the next one.

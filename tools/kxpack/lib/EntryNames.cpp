@@ -102,7 +102,7 @@ std::string EntryNameProblem(const std::string& name)
         start = end + 1;
     }
     if (strcasecmp(path.c_str(), "setup.zip") == 0 || strcasecmp(path.c_str(), "custom.zip") == 0)
-        return Quoted(name) + "the setup program writes its temporary archive under this name";
+        return Quoted(name) + "older setup programs wrote their temporary archive under this name";
     if (strcasecmp(path.c_str(), "Uninstall.exe") == 0)
         return Quoted(name) + "the setup program writes the uninstaller under this name";
     return "";
