@@ -7,52 +7,56 @@
 #include "base/SecureBuffer.h"
 #include "package/PackageFormat.h"
 
-bool ContainerRecord::Read(CBinFile& file)
+namespace {
+
+// Reads a record's head into `record` (its data freed first) and tells
+// where the data starts; fails, at the end of the file, when the data would
+// run past it.
+bool ReadHead(CBinFile& file, ContainerRecord& record, int64_t* position)
 {
     RecordHead head;
     if (file.Read(&head, sizeof(head)) != sizeof(head))
         return false;
-    Free();
-    id = head.id;
-    size = head.size;
-    offset = 0;
-
-    int64_t position = file.Seek(0, FILE_CURRENT);
-    uint64_t fileSize = file.GetSize();
-    if (position < 0 || static_cast<uint64_t>(position) + head.size > fileSize) {
+    record.Free();
+    record.id = head.id;
+    record.size = head.size;
+    record.offset = 0;
+    *position = file.Seek(0, FILE_CURRENT);
+    if (*position < 0 || static_cast<uint64_t>(*position) + head.size > file.GetSize()) {
         file.Seek(0, FILE_END);
         return false;
     }
-    data = static_cast<uint8_t*>(malloc(head.size ? head.size : 1));
+    return true;
+}
+
+} // namespace
+
+bool ContainerRecord::Read(CBinFile& file)
+{
+    int64_t position = 0;
+    if (!ReadHead(file, *this, &position))
+        return false;
+    data = static_cast<uint8_t*>(malloc(size ? size : 1));
     if (!data)
         return false;
-    if (file.Read(data, head.size) != head.size) {
+    if (file.Read(data, size) != size) {
         Free();
         return false;
     }
     uint8_t key[SCRAMBLE_KEY_BYTES];
     GetRecordKey(key);
-    DescrambleRecord(data, head.size, key);
+    DescrambleRecord(data, size, key);
     SecureZero(key, sizeof(key));
     return true;
 }
 
 bool ContainerRecord::Locate(CBinFile& file)
 {
-    RecordHead head;
-    if (file.Read(&head, sizeof(head)) != sizeof(head))
+    int64_t position = 0;
+    if (!ReadHead(file, *this, &position))
         return false;
-    Free();
-    id = head.id;
-    size = head.size;
-    int64_t position = file.Seek(0, FILE_CURRENT);
-    uint64_t fileSize = file.GetSize();
-    if (position < 0 || static_cast<uint64_t>(position) + head.size > fileSize) {
-        file.Seek(0, FILE_END);
-        return false;
-    }
     offset = static_cast<uint64_t>(position);
-    return file.Seek(position + head.size, FILE_BEGIN) >= 0;
+    return file.Seek(position + size, FILE_BEGIN) >= 0;
 }
 
 bool ContainerRecord::Write(CBinFile& file) const

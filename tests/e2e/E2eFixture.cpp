@@ -6,6 +6,7 @@
 
 #include "base/FileSystem.h"
 #include "res/ResourceIds.h"
+#include "res/TextIds.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
 
@@ -106,6 +107,19 @@ void E2eTest::ExpectAllStepsDone(CWizardDriver& driver, HWND progress, int steps
     ASSERT_EQ(steps, driver.RowCount(list));
     for (int row = 0; row < steps; ++row)
         EXPECT_EQ(1, driver.RowImage(list, row)) << "row " << row << " done";
+}
+
+bool E2eTest::AnswerCancel(CWizardDriver& driver, int answer)
+{
+    driver.Press(PSBTN_CANCEL);
+    MessageBoxSeen box = driver.WaitForMessageBox();
+    if (!box.window) {
+        ADD_FAILURE() << "no confirmation of the cancel";
+        return false;
+    }
+    EXPECT_EQ(Message(IDS_CONFIRM_CANCEL), box.text);
+    driver.Answer(box, answer);
+    return true;
 }
 
 bool E2eTest::CloseTerminal(DWORD timeoutMs)

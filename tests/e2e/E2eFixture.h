@@ -43,6 +43,9 @@ protected:
     // On a progress page: waits until Finish is enabled, then expects each of
     // its `steps` rows to show the done image.
     static void ExpectAllStepsDone(CWizardDriver& driver, HWND progress, int steps);
+    // Presses Cancel on a progress page, expects the confirmation and gives
+    // `answer`; false when no confirmation came.
+    static bool AnswerCancel(CWizardDriver& driver, int answer);
     // Closes the sample terminal's window (started by Finish or by a test).
     static bool CloseTerminal(DWORD timeoutMs = 20000);
 

@@ -13,7 +13,6 @@
 
 #include "e2e/E2eFixture.h"
 #include "res/ResourceIds.h"
-#include "res/TextIds.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
 
@@ -199,11 +198,7 @@ protected:
         ASSERT_NE(nullptr, OpenSettings(driver, edition.bin + L"\\kestrel-large-setup.exe"));
         driver.Press(PSBTN_NEXT);
         ASSERT_NE(nullptr, driver.WaitForPage(IDC_STEP_LIST));
-        driver.Press(PSBTN_CANCEL);
-        MessageBoxSeen box = driver.WaitForMessageBox();
-        ASSERT_NE(nullptr, box.window);
-        EXPECT_EQ(Message(IDS_CONFIRM_CANCEL), box.text);
-        driver.Answer(box, IDYES);
+        ASSERT_TRUE(AnswerCancel(driver, IDYES));
         ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
         driver.Press(PSBTN_FINISH);
         DWORD exitCode = 0;

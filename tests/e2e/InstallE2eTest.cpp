@@ -227,11 +227,7 @@ TEST_F(InstallE2eTest, CancelDuringTheInstallationRollsBack)
     HWND progress = driver.WaitForPage(IDC_STEP_LIST);
     ASSERT_NE(nullptr, progress);
 
-    driver.Press(PSBTN_CANCEL);
-    MessageBoxSeen box = driver.WaitForMessageBox();
-    ASSERT_NE(nullptr, box.window);
-    EXPECT_EQ(Message(IDS_CONFIRM_CANCEL), box.text);
-    driver.Answer(box, IDYES);
+    ASSERT_TRUE(AnswerCancel(driver, IDYES));
     ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
     EXPECT_FALSE(driver.IsButtonEnabled(IDCANCEL));
     HWND list = GetDlgItem(progress, IDC_STEP_LIST);

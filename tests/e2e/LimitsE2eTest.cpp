@@ -15,7 +15,6 @@
 
 #include "e2e/E2eFixture.h"
 #include "res/ResourceIds.h"
-#include "res/TextIds.h"
 
 namespace {
 
@@ -172,11 +171,7 @@ TEST_F(LimitsE2eTest, CancelDuringTheLargeExtractionLeavesEverythingAsItWas)
     ASSERT_TRUE(CWizardDriver::WaitUntil([&] { return driver.RowImage(list, 2) == 0; }, 60000));
     Sleep(1500);
     double start = GetTickCount() / 1000.0;
-    driver.Press(PSBTN_CANCEL);
-    MessageBoxSeen box = driver.WaitForMessageBox();
-    ASSERT_NE(nullptr, box.window);
-    EXPECT_EQ(Message(IDS_CONFIRM_CANCEL), box.text);
-    driver.Answer(box, IDYES);
+    ASSERT_TRUE(AnswerCancel(driver, IDYES));
     ASSERT_TRUE(driver.WaitForButton(ID_WIZFINISH, true, 60000));
     printf("the cancel took %.1f s from the click to Finish\n", GetTickCount() / 1000.0 - start);
     EXPECT_EQ(2, driver.RowImage(list, 2)) << "the files' row failed";
