@@ -53,24 +53,13 @@ bool GetArchiveTotals(const TArchiveSpan& span, uint64_t* bytes, uint64_t* entri
 {
     CArchiveReader reader;
     CZipDirectory directory;
-    if (!reader.Open(span) || !directory.Open(reader))
-        return false;
-    uint64_t total = 0, count = 0;
-    TZipEntry entry;
-    while (directory.Next(entry, nullptr)) {
-        if (UINT64_MAX - total < entry.uncompressedSize) {
-            SetLastError(ERROR_FILE_CORRUPT);
-            return false;
-        }
-        total += entry.uncompressedSize;
-        ++count;
-    }
-    if (GetLastError() != ERROR_NO_MORE_ITEMS)
+    uint64_t total = 0;
+    if (!reader.Open(span) || !directory.Open(reader) || !directory.SumSizes(&total))
         return false;
     if (bytes)
         *bytes = total;
     if (entries)
-        *entries = count;
+        *entries = directory.Get().entries;
     return true;
 }
 
@@ -81,28 +70,33 @@ bool ExtractArchive(const TArchiveSpan& span, const wchar_t* installFolder, CPat
     return extraction.Run(span, installFolder, createdFiles, observer, createdFolders);
 }
 
-bool ExtractSetupArchive(const InstallPackage& package, const wchar_t* installFolder, CPathList& createdFiles,
-                         CExtractObserver* observer, CPathList* createdFolders)
+namespace {
+
+bool ExtractContainerArchive(const InstallPackage& package, const CDCContainer* container,
+                             const wchar_t* installFolder, CPathList& createdFiles, CExtractObserver* observer,
+                             CPathList* createdFolders)
 {
     TArchiveSpan span;
-    if (!GetArchiveSpan(package, package.m_pCore, span)) {
+    if (!GetArchiveSpan(package, container, span)) {
         SetLastError(ERROR_FILE_CORRUPT);
         return false;
     }
     return ExtractArchive(span, installFolder, createdFiles, observer, createdFolders);
 }
 
+} // namespace
+
+bool ExtractSetupArchive(const InstallPackage& package, const wchar_t* installFolder, CPathList& createdFiles,
+                         CExtractObserver* observer, CPathList* createdFolders)
+{
+    return ExtractContainerArchive(package, package.m_pCore, installFolder, createdFiles, observer, createdFolders);
+}
+
 bool ExtractCustomArchive(const InstallPackage& package, const wchar_t* installFolder, CPathList& createdFiles,
                           CExtractObserver* observer, CPathList* createdFolders)
 {
-    if (!package.m_pCustom)
-        return true;
-    TArchiveSpan span;
-    if (!GetArchiveSpan(package, package.m_pCustom, span)) {
-        SetLastError(ERROR_FILE_CORRUPT);
-        return false;
-    }
-    return ExtractArchive(span, installFolder, createdFiles, observer, createdFolders);
+    return !package.m_pCustom ||
+           ExtractContainerArchive(package, package.m_pCustom, installFolder, createdFiles, observer, createdFolders);
 }
 
 bool GetInstalledBytes(const InstallPackage& package, uint64_t* bytes)

@@ -120,16 +120,7 @@ bool CExtraction::Prepare(const TArchiveSpan& span, const wchar_t* installFolder
         return false;
     // The whole directory is read once before anything is written: its
     // damage stops the extraction early, and progress knows its total.
-    TZipEntry entry;
-    while (m_directory.Next(entry, nullptr)) {
-        if (UINT64_MAX - m_totalBytes < entry.uncompressedSize)
-            return Fail(ERROR_FILE_CORRUPT);
-        m_totalBytes += entry.uncompressedSize;
-    }
-    if (GetLastError() != ERROR_NO_MORE_ITEMS)
-        return false;
-    m_directory.Rewind();
-    return true;
+    return m_directory.SumSizes(&m_totalBytes);
 }
 
 bool CExtraction::StartThreads()

@@ -66,6 +66,23 @@ bool CZipDirectory::Fill(size_t needed)
     return true;
 }
 
+bool CZipDirectory::SumSizes(uint64_t* bytes)
+{
+    Rewind();
+    uint64_t total = 0;
+    TZipEntry entry;
+    while (Next(entry, nullptr)) {
+        if (UINT64_MAX - total < entry.uncompressedSize)
+            return FailZip(ZipProblem::BadHeader);
+        total += entry.uncompressedSize;
+    }
+    if (GetLastError() != ERROR_NO_MORE_ITEMS)
+        return false;
+    Rewind();
+    *bytes = total;
+    return true;
+}
+
 bool CZipDirectory::Next(TZipEntry& entry, const uint8_t** name)
 {
     if (m_nIndex == m_directory.entries) {

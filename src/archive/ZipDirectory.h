@@ -31,6 +31,9 @@ public:
     bool Next(TZipEntry& entry, const uint8_t** name);
     // Central headers read since the last rewind.
     uint64_t GetIndex() const { return m_nIndex; }
+    // Reads every central header and rewinds: the sum of the entries' sizes.
+    // False on damage, or when the sum does not fit (ERROR_FILE_CORRUPT).
+    bool SumSizes(uint64_t* bytes);
 
 private:
     bool Fill(size_t needed);

@@ -100,24 +100,3 @@ void CEmptiedFolders::Remove()
         RemoveListedFolder(order[i], m_top);
     }
 }
-
-void RemoveEmptiedFolders(const wchar_t* file, const wchar_t* top)
-{
-    if (!file || !top || !*top)
-        return;
-    size_t topLength = wcslen(top);
-    while (topLength > 0 && top[topLength - 1] == L'\\')
-        --topLength;
-    if (topLength == 0 || _wcsnicmp(file, top, topLength) != 0 || file[topLength] != L'\\' ||
-        !IsRelativeInside(file + topLength + 1))
-        return;
-    TStrStatic<MAX_PATH> folder(file);
-    for (;;) {
-        int slash = folder.ReverseFind(L'\\');
-        if (slash <= static_cast<int>(topLength))
-            return; // the file's folder is `top` itself
-        folder.Truncate(static_cast<unsigned>(slash));
-        if (!RemoveListedFolder(folder, top))
-            return;
-    }
-}

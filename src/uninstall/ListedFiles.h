@@ -19,12 +19,6 @@ bool DeleteListedFile(const wchar_t* path, const wchar_t* installFolder);
 // through here.
 bool RemoveListedFolder(const wchar_t* folder, const wchar_t* installFolder);
 
-// Removes the folders `file` lies in, innermost first, up to but not
-// including `top` (the installation folder), stopping at the first that is
-// not empty. Nothing for a file that is not below `top` or whose path climbs
-// with "." or "..".
-void RemoveEmptiedFolders(const wchar_t* file, const wchar_t* top);
-
 // The folders many deleted files leave behind, each tried once: noted as the
 // files go, then removed deepest first, each only when empty.
 class CEmptiedFolders {
@@ -33,8 +27,9 @@ public:
     CEmptiedFolders(const CEmptiedFolders&) = delete;
     CEmptiedFolders& operator=(const CEmptiedFolders&) = delete;
 
-    // Notes the folders `file` lies in below `top` (as RemoveEmptiedFolders
-    // would try them).
+    // Notes the folders `file` lies in below `top` (the installation folder,
+    // itself not noted). Nothing for a file that is not below `top` or whose
+    // path climbs with "." or "..".
     void Note(const wchar_t* file);
     // Removes the noted folders that are empty by now, deepest first.
     void Remove();

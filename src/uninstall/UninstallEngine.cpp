@@ -76,23 +76,21 @@ bool DeleteListedFiles(const InstallPackage& package, const wchar_t* folder)
     CUninstallList list(data, size);
     TStrStatic<UNINSTALL_SLOT_CHARS> installFolder;
     ReadSlot(list, UNINSTALL_FOLDER_SLOT, installFolder);
+    // The folders the files leave go once every file is gone, so that a
+    // folder holding only folders goes too: each is tried once, deepest first.
+    CEmptiedFolders emptied(installFolder);
     for (size_t i = UNINSTALL_FIRST_FILE_SLOT; i < list.GetSlotCount(); ++i) {
         TStrStatic<UNINSTALL_SLOT_CHARS> path;
         ReadSlot(list, i, path);
-        if (!path.IsEmpty() && (!folder || LiesDirectlyIn(path, folder)))
+        if (!folder) {
             DeleteListedFile(path, installFolder);
-    }
-    // Once every file is gone, so that a folder holding only folders goes too:
-    // each folder is tried once, deepest first.
-    if (!folder) {
-        CEmptiedFolders emptied(installFolder);
-        for (size_t i = UNINSTALL_FIRST_FILE_SLOT; i < list.GetSlotCount(); ++i) {
-            TStrStatic<UNINSTALL_SLOT_CHARS> path;
-            ReadSlot(list, i, path);
             emptied.Note(path);
+        } else if (LiesDirectlyIn(path, folder)) {
+            DeleteListedFile(path, installFolder);
         }
-        emptied.Remove();
     }
+    if (!folder)
+        emptied.Remove();
     return true;
 }
 

@@ -130,27 +130,29 @@ protected:
         EXPECT_FALSE(Exists(GroupFolder()));
         EXPECT_FALSE(Exists(DesktopLink()));
     }
+
+    // The product of the installer and manifest named by these settings,
+    // through the wizard and back out again.
+    void InstallCheckAndRemove(const wchar_t* installer, const wchar_t* manifest, const char* label)
+    {
+        double installPeak = 0, uninstallPeak = 0;
+        InstallAndCheck(Setting(installer), Setting(manifest), &installPeak);
+        if (HasFatalFailure())
+            return;
+        UninstallAndCheck(&uninstallPeak);
+        // Reported, not judged: memory is a benchmark's to measure.
+        printf("%s: setup process peak %.1f MB installing, %.1f MB removing\n", label, installPeak, uninstallPeak);
+    }
 };
 
 TEST_F(LimitsE2eTest, LargeProductInstallsAndIsRemoved)
 {
-    double installPeak = 0, uninstallPeak = 0;
-    InstallAndCheck(Setting(L"KX_LIMITS_LARGE"), Setting(L"KX_LIMITS_LARGE_MANIFEST"), &installPeak);
-    if (HasFatalFailure())
-        return;
-    UninstallAndCheck(&uninstallPeak);
-    // Reported, not judged: memory is a benchmark's to measure.
-    printf("large product: setup process peak %.1f MB installing, %.1f MB removing\n", installPeak, uninstallPeak);
+    InstallCheckAndRemove(L"KX_LIMITS_LARGE", L"KX_LIMITS_LARGE_MANIFEST", "large product");
 }
 
 TEST_F(LimitsE2eTest, ManySmallFilesInstallAndAreRemoved)
 {
-    double installPeak = 0, uninstallPeak = 0;
-    InstallAndCheck(Setting(L"KX_LIMITS_MANY"), Setting(L"KX_LIMITS_MANY_MANIFEST"), &installPeak);
-    if (HasFatalFailure())
-        return;
-    UninstallAndCheck(&uninstallPeak);
-    printf("70,000 files: setup process peak %.1f MB installing, %.1f MB removing\n", installPeak, uninstallPeak);
+    InstallCheckAndRemove(L"KX_LIMITS_MANY", L"KX_LIMITS_MANY_MANIFEST", "70,000 files");
 }
 
 TEST_F(LimitsE2eTest, CancelDuringTheLargeExtractionLeavesEverythingAsItWas)
