@@ -10,7 +10,7 @@ usage: scripts/fuzz-kxpack.sh [SECONDS]
 
 Fuzzes kxpack inspect for SECONDS (default 600) in one libFuzzer process.
 Installs clang and the libFuzzer runtime with apt when they are missing, and
-runs scripts/setup.sh when OpenSSL, zlib or LZO are.
+runs scripts/setup.sh when OpenSSL, zlib, ICU or LZO are.
 
   build/fuzz/inspect_fuzz  the fuzz target (clang, -fsanitize=fuzzer,address,undefined)
   build/fuzz/corpus        the working corpus, seeded from tests/fuzz/corpus
@@ -61,25 +61,25 @@ if ! command -v clang++ >/dev/null || ! fuzzer_runtime; then
     "libclang-rt-$major-dev" || fail "cannot install libclang-rt-$major-dev"
   fuzzer_runtime || fail "clang++ still has no libFuzzer runtime"
 fi
-if ! pkg-config --exists zlib libcrypto 2>/dev/null || [ ! -f /usr/include/lzo/lzo1x.h ]; then
-  echo "== OpenSSL, zlib or LZO missing: scripts/setup.sh"
+if ! pkg-config --exists zlib libcrypto icu-uc 2>/dev/null || [ ! -f /usr/include/lzo/lzo1x.h ]; then
+  echo "== OpenSSL, zlib, ICU or LZO missing: scripts/setup.sh"
   bash "$top/scripts/setup.sh" || fail "scripts/setup.sh failed"
 fi
 
+archive=("$top/src/archive/ZipFormat.cpp" "$top/src/archive/ZipNames.cpp" "$top/src/archive/ZipContract.cpp")
 sources=("$top/src/package/PackageFormat.cpp" "$top/src/package/UninstallList.cpp"
-  "$top/src/archive/ZipFormat.cpp" "$top/src/install/UninstallerImage.cpp"
+  "${archive[@]}" "$top/src/install/UninstallerImage.cpp"
   "$top"/tools/kxpack/lib/*.cpp "$top/tools/kxpack/Inspect.cpp" "$top/tools/kxpack/Args.cpp" "$top"/tests/fuzz/*.cpp)
 target=$out/inspect_fuzz
 mkdir -p "$out/obj" "$out/corpus" "$out/artifacts"
 # Rebuilt whenever a file of the library, the setup program's package and
 # image code or the target is newer than it.
-if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" "$top/src/archive/ZipFormat.cpp" \
-  "$top/src/archive/ZipFormat.h" "$top/src/install/UninstallerImage.cpp" "$top/tests/fuzz" \
-  -name '*.[ch]*' -newer "$target" -print -quit)" ]; then
+if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" "${archive[@]}" "${archive[@]/%.cpp/.h}" \
+  "$top/src/install/UninstallerImage.cpp" "$top/tests/fuzz" -name '*.[ch]*' -newer "$target" -print -quit)" ]; then
   echo "== building $target"
   flags=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined
     -fno-sanitize-recover=all -I"$top/tools/kxpack" -I"$top/src" -I"$top/tests/fuzz")
-  read -ra zipflags <<<"$(pkg-config --cflags libcrypto zlib)"
+  read -ra zipflags <<<"$(pkg-config --cflags libcrypto zlib icu-uc)"
   objects=()
   failed=0
   for source in "${sources[@]}"; do
@@ -89,7 +89,7 @@ if [ ! -x "$target" ] || [ -n "$(find "$top/tools/kxpack" "$top/src/package" "$t
   done
   for pid in $(jobs -p); do wait "$pid" || failed=1; done
   [ "$failed" -eq 0 ] || fail "compiling failed"
-  read -ra libs <<<"$(pkg-config --libs libcrypto zlib)"
+  read -ra libs <<<"$(pkg-config --libs libcrypto zlib icu-uc)"
   clang++ -fsanitize=fuzzer,address,undefined -o "$target" "${objects[@]}" "${libs[@]}" -llzo2 ||
     fail "linking failed"
 fi

@@ -15,8 +15,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb x11-utils imagemagick
   cmake ninja-build dpkg-dev g++ make pkg-config
-  openssl libssl-dev liblzo2-dev zlib1g-dev
-  unzip zip time bc osslsigncode nsis
+  openssl libssl-dev liblzo2-dev zlib1g-dev libicu-dev
+  unzip zip p7zip-full libarchive-tools time bc osslsigncode nsis
 )
 
 as_root() {

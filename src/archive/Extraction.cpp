@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "archive/ArchiveCheck.h"
 #include "archive/Extract.h"
+#include "archive/ZipNames.h"
 #include "base/FileSystem.h"
 #include "base/KeyText.h"
 #include "base/LinkCheck.h"
@@ -50,7 +52,7 @@ void MakeKey(const wchar_t* path, wchar_t* key)
     while (length && (key[length - 1] == L'.' || key[length - 1] == L' '))
         --length;
     key[length] = 0;
-    CharUpperBuffW(key, length);
+    UpcaseName(reinterpret_cast<char16_t*>(key), length);
 }
 
 int CompareDescending(const void* a, const void* b)
@@ -118,9 +120,17 @@ bool CExtraction::Prepare(const TArchiveSpan& span, const wchar_t* installFolder
         return FailKeeping(ERROR_FILE_CORRUPT);
     if (!m_directory.Open(m_reader))
         return false;
-    // The whole directory is read once before anything is written: its
-    // damage stops the extraction early, and progress knows its total.
-    return m_directory.SumSizes(&m_totalBytes);
+    // The whole archive is checked before anything is written: one that
+    // breaks a rule writes nothing, and progress knows its total.
+    TArchiveTotals totals;
+    if (!CheckArchiveContract(m_reader, m_directory, totals))
+        return false;
+    m_totalBytes = totals.bytes;
+    // Every path fits below this installation folder.
+    if (m_folder.GetLength() + 1 + totals.longestName > MAX_PATH - 1 ||
+        m_folder.GetLength() + 1 + totals.longestFolder > MAX_FOLDER_CHARS)
+        return Fail(ERROR_FILENAME_EXCED_RANGE);
+    return true;
 }
 
 bool CExtraction::StartThreads()
@@ -261,43 +271,34 @@ bool CExtraction::Dispatch(CPathList& createdFiles, CLinkFreeFolders& folders, C
 bool CExtraction::HandOver(const TZipEntry& entry, const uint8_t* name, CPathList& createdFiles,
                            CLinkFreeFolders& folders, CPathList* createdFolders)
 {
-    // The name as the file system will see it. A zero inside would end it
-    // early, and a longer name could not make a path that fits.
-    if (entry.nameLength > MAX_NAME_BYTES)
-        return Fail(ERROR_FILENAME_EXCED_RANGE);
-    if (memchr(name, 0, entry.nameLength))
+    // The name as the file system will see it: decoded as the check before
+    // did, which refused every name that does not decode or fit.
+    char16_t decoded[ENTRY_NAME_CAPACITY];
+    size_t units = 0;
+    if (DecodeEntryName(name, entry.nameLength, entry.flags, decoded, &units) != NameProblem::None)
         return Fail(ERROR_BAD_PATHNAME);
+    bool folderEntry = IsFolderEntryName(decoded, units);
     TStrStatic<MAX_PATH> relative;
-    int chars = entry.nameLength ? MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(name),
-                                                       entry.nameLength, relative.GetBuffer(), MAX_PATH - 1)
-                                 : 0;
-    if (entry.nameLength && chars <= 0)
-        return Fail(GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ERROR_FILENAME_EXCED_RANGE : ERROR_BAD_PATHNAME);
-    relative.GetBuffer()[chars] = 0;
-    relative.UpdateLength();
+    if (relative.Assign(reinterpret_cast<const wchar_t*>(decoded)) != units)
+        return Fail(ERROR_FILENAME_EXCED_RANGE);
     relative.Replace(L'/', L'\\');
     if (!IsSafeEntryName(relative))
         return Fail(ERROR_BAD_PATHNAME);
-    // Folder entries too: a deep empty folder fails as a deep file would.
     TStrStatic<MAX_PATH> path;
     if (path.Format(L"%s\\%s", m_folder.GetString(), relative.GetString()) <= 0)
         return Fail(ERROR_FILENAME_EXCED_RANGE);
     if (!IsPathBelow(path, m_folder))
         return Fail(ERROR_BAD_PATHNAME);
+    // A folder entry makes its folder; a file the folder it lies in.
     TStrStatic<MAX_PATH> folder(path);
     folder.Truncate(static_cast<unsigned>(folder.ReverseFind(L'\\')));
     if (folder.GetLength() > MAX_FOLDER_CHARS)
         return Fail(ERROR_FILENAME_EXCED_RANGE);
     if (!folders.Check(folder) || !CreateFolderTree(folder, createdFolders))
         return FailKeeping(ERROR_CANNOT_MAKE);
-    if (entry.uncompressedSize == 0)
-        return true; // folders and empty files: nothing is written or recorded
-    // Stored and deflated entries can be read; encrypted ones cannot.
-    if ((entry.method != ZIP_METHOD_STORED && entry.method != ZIP_METHOD_DEFLATED) ||
-        (entry.flags & (ZIP_FLAG_ENCRYPTED | ZIP_FLAG_STRONG_ENCRYPTION | ZIP_FLAG_MASKED_HEADER)))
-        return Fail(ERROR_NOT_SUPPORTED);
-    if (entry.method == ZIP_METHOD_STORED && entry.compressedSize != entry.uncompressedSize)
-        return Fail(ERROR_FILE_CORRUPT);
+    if (folderEntry)
+        return true;
+    // Methods, encryption and sizes were checked with the archive.
 
     // Recorded before the hand-over, so that a rollback finds the file once
     // the writer has created it; the writer names the slots of files it did

@@ -172,7 +172,9 @@ DWORD CExtraction::InflateJob(TInflater& self, unsigned index)
             uint64_t want = entry.uncompressedSize - produced - filled;
             uint32_t room = PIECE_BYTES - filled;
             uint32_t bytes = want < room ? static_cast<uint32_t>(want) : room;
-            if (inAvail) {
+            if (bytes == 0) {
+                // An empty file: nothing to read.
+            } else if (inAvail) {
                 if (bytes > inAvail)
                     bytes = static_cast<uint32_t>(inAvail);
                 memcpy(out + filled, in, bytes);

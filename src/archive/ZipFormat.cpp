@@ -132,7 +132,18 @@ ZipProblem ReadZipDirectory(const uint8_t* tail, size_t tailBytes, uint64_t arch
         directory.offset = Read32(record + 16);
         directory.endStart = tailStart + end;
     }
+    if (directory.zip64) {
+        // Each field of the end record is its mark or the same value.
+        uint16_t entriesHere = Read16(record + 8), entries = Read16(record + 10);
+        uint32_t size = Read32(record + 12), offset = Read32(record + 16);
+        if ((entriesHere != ZIP64_MARK_16 && entriesHere != directory.entries) ||
+            (entries != ZIP64_MARK_16 && entries != directory.entries) ||
+            (size != ZIP64_MARK_32 && size != directory.size) || (offset != ZIP64_MARK_32 && offset != directory.offset))
+            return ZipProblem::BadDirectory;
+    }
     if (directory.offset > directory.endStart || directory.endStart - directory.offset != directory.size)
+        return ZipProblem::BadDirectory;
+    if (directory.entries == 0)
         return ZipProblem::BadDirectory;
     // Each entry has a central header of at least 46 bytes.
     if (directory.entries > directory.size / ZIP_CENTRAL_BYTES)

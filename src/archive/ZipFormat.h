@@ -61,7 +61,8 @@ enum class ZipProblem {
     NoEndRecord,    // no end record whose comment reaches the archive's end
     BadZip64End,    // a locator whose ZIP64 end record is missing or wrong
     MultipleDisks,  // a disk number other than 0, or counts that disagree
-    BadDirectory,   // the central directory does not end where the end records begin
+    BadDirectory,   // the central directory does not end where the end records begin,
+                    // holds no entry, or disagrees with the end record
     BadHeader,      // a signature, or a header or field that overruns its bytes
     MissingZip64,   // a field marked 0xFFFFFFFF without its ZIP64 extra value
 };

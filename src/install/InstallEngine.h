@@ -48,6 +48,7 @@ public:
     const TInstallSettings& GetSettings() const { return m_settings; }
     // Every file the run created, in the order written, its shortcuts included.
     const CPathList& GetCreatedFiles() const { return m_createdFiles; }
+    const CPathList& GetCreatedFolders() const { return m_createdFolders; }
     // Whether this run made the program group's folder (not merely found it).
     bool IsGroupCreated() const { return m_bGroupCreated; }
     // Whether this run created the installation folder (with an access list

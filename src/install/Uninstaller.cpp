@@ -4,7 +4,9 @@
 //
 // Uninstall list: slots of 260 UTF-16 units, each one zero-terminated path
 // with zeros behind it: the program group name, the installation folder,
-// then every file this run created, in order, its shortcuts included.
+// then every file this run created, in order, its shortcuts included, and
+// last the folders the extraction made, each ending in a backslash (an
+// empty folder of the product leaves no file to note it by).
 // Uninstall flags: whether this run made the installation folder and the
 // group's folder, which the uninstaller may then remove.
 #include <cstdlib>
@@ -49,12 +51,15 @@ const char16_t* Units(const wchar_t* text)
 // hundreds of megabytes, too much to hold a second time.
 const unsigned SLOTS_PER_PIECE = 128;
 
-// The uninstall list (the group, the folder, the created files and `last`
-// when given) and the flags, as the uninstall container.
+// The uninstall list (the group, the folder, the created files, `last`
+// when given, and the created folders) and the flags, as the uninstall
+// container.
 bool WriteUninstallContainer(CBinFile& file, const wchar_t* group, const wchar_t* folder,
-                             const CPathList& createdFiles, const wchar_t* last, uint32_t flags)
+                             const CPathList& createdFiles, const wchar_t* last, const CPathList& createdFolders,
+                             uint32_t flags)
 {
-    size_t files = static_cast<size_t>(createdFiles.GetCount()) + (last ? 1 : 0);
+    const size_t fileSlots = static_cast<size_t>(createdFiles.GetCount()) + (last ? 1 : 0);
+    size_t files = fileSlots + createdFolders.GetCount();
     uint32_t listBytes = 0;
     CSecureBuffer piece;
     if (!GetUninstallListBytes(files, &listBytes) || !piece.Allocate(SLOTS_PER_PIECE * UNINSTALL_SLOT_BYTES))
@@ -65,12 +70,19 @@ bool WriteUninstallContainer(CBinFile& file, const wchar_t* group, const wchar_t
     size_t slots = UNINSTALL_FIRST_FILE_SLOT + files;
     unsigned filled = 0;
     for (size_t slot = 0; slot < slots; ++slot) {
-        const wchar_t* text = slot == UNINSTALL_GROUP_SLOT    ? group
-                              : slot == UNINSTALL_FOLDER_SLOT ? folder
-                              : slot - UNINSTALL_FIRST_FILE_SLOT < createdFiles.GetCount()
-                                  ? createdFiles[static_cast<unsigned>(slot - UNINSTALL_FIRST_FILE_SLOT)]
-                                  : last;
-        FormatUninstallSlot(Units(text), piece.Data() + filled * UNINSTALL_SLOT_BYTES);
+        size_t index = slot - UNINSTALL_FIRST_FILE_SLOT;
+        TStrStatic<UNINSTALL_SLOT_CHARS> listed;
+        if (slot == UNINSTALL_GROUP_SLOT)
+            listed.Assign(group);
+        else if (slot == UNINSTALL_FOLDER_SLOT)
+            listed.Assign(folder);
+        else if (index < createdFiles.GetCount())
+            listed.Assign(createdFiles[static_cast<unsigned>(index)]);
+        else if (index < fileSlots)
+            listed.Assign(last);
+        else if (listed.Format(L"%s\\", createdFolders[static_cast<unsigned>(index - fileSlots)]) <= 0)
+            return false; // a made folder is shorter than any path
+        FormatUninstallSlot(Units(listed), piece.Data() + filled * UNINSTALL_SLOT_BYTES);
         if (++filled == SLOTS_PER_PIECE || slot + 1 == slots) {
             if (!writer.WritePiece(piece.Data(), filled * UNINSTALL_SLOT_BYTES))
                 return false;
@@ -112,7 +124,7 @@ bool CInstallEngine::CreateUninstaller()
     if (!file.OpenWrite(path) || file.Write(image.Data(), static_cast<unsigned>(image.Size())) != image.Size() ||
         !license->Write(file) ||
         !WriteUninstallContainer(file, m_settings.group, m_settings.folder, m_createdFiles,
-                                 haveShortcut ? shortcut.GetString() : nullptr, flags))
+                                 haveShortcut ? shortcut.GetString() : nullptr, m_createdFolders, flags))
         return false; // a partly written file stays
     file.Close();
 

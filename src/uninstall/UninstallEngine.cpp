@@ -82,8 +82,12 @@ bool DeleteListedFiles(const InstallPackage& package, const wchar_t* folder)
     for (size_t i = UNINSTALL_FIRST_FILE_SLOT; i < list.GetSlotCount(); ++i) {
         TStrStatic<UNINSTALL_SLOT_CHARS> path;
         ReadSlot(list, i, path);
+        // A folder the installation made ends in a backslash: it goes when
+        // it is left empty, as the folders of deleted files do.
+        bool isFolder = !path.IsEmpty() && path.GetAt(path.GetLength() - 1) == L'\\';
         if (!folder) {
-            DeleteListedFile(path, installFolder);
+            if (!isFolder)
+                DeleteListedFile(path, installFolder);
             emptied.Note(path);
         } else if (LiesDirectlyIn(path, folder)) {
             DeleteListedFile(path, installFolder);

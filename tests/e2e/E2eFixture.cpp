@@ -159,10 +159,11 @@ HWND E2eTest::OpenSettings(CWizardDriver& driver, const std::wstring& installer)
     return driver.WaitForPage(IDC_FOLDER);
 }
 
-void E2eTest::InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder, bool exists)
+void E2eTest::InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder, bool exists,
+                                  const std::wstring& installer)
 {
     NamePages(driver);
-    HWND settings = OpenSettings(driver);
+    HWND settings = OpenSettings(driver, installer);
     ASSERT_NE(nullptr, settings);
     driver.SetItemText(settings, IDC_FOLDER, folder);
     driver.Click(settings, IDC_LAUNCH); // off: no terminal window at the end

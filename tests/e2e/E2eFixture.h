@@ -39,7 +39,8 @@ protected:
     // Runs the installer's wizard to the end with its defaults (launch off)
     // into `folder`; the driver's screenshots are taken on the way. For a
     // folder that `exists`, the question whether to install there is answered Yes.
-    void InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder, bool exists = false);
+    void InstallWithDefaults(CWizardDriver& driver, const std::wstring& folder, bool exists = false,
+                             const std::wstring& installer = Installer());
     // On a progress page: waits until Finish is enabled, then expects each of
     // its `steps` rows to show the done image.
     static void ExpectAllStepsDone(CWizardDriver& driver, HWND progress, int steps);

@@ -147,7 +147,7 @@ TEST_F(InstallEngineTest, UninstallerIsTheImageWithTheLicenceAndTheList)
     uint32_t licenseBytes = sizeof(ContainerHeader);
     for (unsigned i = 0; i < Package.m_pLicense->GetRecordCount(); ++i)
         licenseBytes += sizeof(RecordHead) + Package.m_pLicense->GetRecord(i)->size;
-    size_t slots = worker.GetCreatedFiles().GetCount() + 2;
+    size_t slots = worker.GetCreatedFiles().GetCount() + worker.GetCreatedFolders().GetCount() + 2;
     ASSERT_EQ(imageBytes + licenseBytes + 88 + 8 + slots * 520 + 8 + 4, uninstaller.size());
     // The image (without checksum and signature entry) and the licence
     // container as shipped (kxpack puts the licence container first).
@@ -162,6 +162,9 @@ TEST_F(InstallEngineTest, UninstallerIsTheImageWithTheLicenceAndTheList)
     std::vector<std::wstring> list = {m_group, m_install};
     for (const auto& path : Paths(worker.GetCreatedFiles()))
         list.push_back(path);
+    // The folders the extraction made come last, each with a backslash.
+    for (const auto& path : Paths(worker.GetCreatedFolders()))
+        list.push_back(path + L"\\");
     ByteVector expected;
     for (const auto& slot : list) {
         char utf8[1024];

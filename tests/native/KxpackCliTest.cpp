@@ -354,9 +354,10 @@ TEST_F(KxpackCliTest, EveryInputProblemIsNamed)
     ExpectBuildFails("licence texts are files named <locale id>-<anything>");
     unlink((m_dir / "product/licenses/readme.txt").c_str());
 
-    WriteText(m_dir / "product/program/caf\xC3\xA9.txt", "x");
-    ExpectBuildFails("only printable ASCII characters");
-    unlink((m_dir / "product/program/caf\xC3\xA9.txt").c_str());
+    // Names are UTF-8 on the file system: Latin-1 bytes mean nothing certain.
+    WriteText(m_dir / "product/program/caf\xE9.txt", "x");
+    ExpectBuildFails("\"caf\\xE9.txt\": the file system holds this name in bytes that are not UTF-8");
+    unlink((m_dir / "product/program/caf\xE9.txt").c_str());
 
     mkdir((m_dir / "empty").c_str(), 0755);
     ExpectBuildFails("holds no files", {"--program", m_dir / "empty"});
@@ -443,7 +444,7 @@ TEST_F(KxpackCliTest, NamesWindowsCannotHoldAreRefused)
                           Case{"dir./x.txt", "\"dir.\" ends in a dot or a blank"},
                           Case{"q?x", "cannot hold any of"}, Case{"lt<gt>", "cannot hold any of"},
                           Case{"pipe|x", "cannot hold any of"}, Case{"star*", "cannot hold any of"},
-                          Case{"quote\"x", "cannot hold any of"}, Case{"tab\tx", "only printable ASCII"},
+                          Case{"quote\"x", "cannot hold any of"}, Case{"tab\tx", "cannot hold control characters (it holds U+0009)"},
                           Case{"sub/DATA.txt", "\"sub/data.txt\": differs from \"sub/DATA.txt\" only in letter case"},
                           Case{"Sub/other.txt", "only in letter case; Windows would make them one folder"},
                           Case{"APP.EXE/inner.txt", "\"app.exe\": differs from \"APP.EXE\" only in letter case"}}) {
@@ -458,7 +459,7 @@ TEST_F(KxpackCliTest, NamesWindowsCannotHoldAreRefused)
     std::string folder = program / longFolder;
     ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
     WriteText(folder + "/x", "x");
-    ExpectBuildFails("its folder's name is longer than 188 characters", {"--program", program.Path()});
+    ExpectBuildFails("its folder's name is 189 UTF-16 units long; at most 188 fit", {"--program", program.Path()});
 }
 
 TEST_F(KxpackCliTest, WhatWouldFailWhenInstallingIsRefused)

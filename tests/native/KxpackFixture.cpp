@@ -1,10 +1,15 @@
 #include "KxpackFixture.h"
 
 #include <sys/stat.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 
+#include "lib/ArchiveBytes.h"
 #include "lib/PackageFile.h"
+#include "lib/ZipVerify.h"
 
 Bytes MakeStub(const Bytes& certificate, uint16_t machine)
 {
@@ -53,6 +58,112 @@ const char* const CONFIG =
     "company_program_brief=Test\n"
     "company_name=Test Company\n"
     "link_name_1=Test Product\nfile_name_1=app.exe\nicon_file_1=app.exe\nicon_index_1=0\n";
+
+const std::vector<TreeEntry>& UnicodeTree()
+{
+    static const std::vector<TreeEntry> tree = [] {
+        std::vector<TreeEntry> entries = {
+            {"app.exe", "MZ program"},
+            {"\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/", ""}, // Документы/
+            {"\xD0\x94\xD0\xBE\xD0\xBA\xD1\x83\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\xD1\x8B/"
+             "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82 2024.txt", // Отчёт 2024.txt
+             "\xD0\xBE\xD1\x82\xD1\x87\xD1\x91\xD1\x82\n"},
+            {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.txt", "\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xAC\n"},
+            {"\xE8\xAA\xAC\xE6\x98\x8E\xE6\x9B\xB8/", ""}, // 説明書/
+            {"\xE8\xAA\xAC\xE6\x98\x8E\xE6\x9B\xB8/\xE8\xAA\xAD\xE3\x82\x93\xE3\x81\xA7.txt", "\xE8\xAA\xAD\n"},
+            {"Caf\xC3\xA9 cr\xC3\xA8me.txt", "caf\xC3\xA9"},
+            {"\xF0\x9F\x93\xA6 box.txt", "boxed"}, // U+1F4E6, outside the BMP
+            {"empty.txt", ""},
+            {"\xD0\x9F\xD1\x83\xD1\x81\xD1\x82\xD0\xBE.dat", ""}, // Пусто.dat
+            {"empty folder/", ""},
+            {"\xE7\xA9\xBA/", ""}, // 空/
+        };
+        std::string deep;
+        for (const char* part : {"a/", "b/", "c/", "d/", "e/", "f/", "g/"}) {
+            deep += part;
+            entries.push_back({deep, ""});
+        }
+        std::string text;
+        while (text.size() < 100000)
+            text += "line " + std::to_string(text.size()) + "\n";
+        entries.push_back({deep + "deep.txt", text});
+        return entries;
+    }();
+    return tree;
+}
+
+void WriteTree(const std::string& root, const std::vector<TreeEntry>& tree)
+{
+    for (const TreeEntry& entry : tree) {
+        if (entry.name.back() == '/')
+            ASSERT_EQ(0, mkdir((root + "/" + entry.name).c_str(), 0755)) << entry.name;
+        else
+            WriteText(root + "/" + entry.name, entry.content);
+    }
+}
+
+void ExpectArchiveHoldsTree(const Bytes& zip, const std::vector<TreeEntry>& tree)
+{
+    ZipCheck check;
+    VerifyZip(CArchiveBytes(zip.data(), zip.size()), 0, check);
+    ASSERT_TRUE(check.problems.empty()) << check.problems.front();
+    std::map<std::string, const ZipEntryCheck*> entries;
+    for (const ZipEntryCheck& entry : check.entries) {
+        EXPECT_TRUE(entries.emplace(entry.name, &entry).second) << entry.name;
+        bool ascii = std::all_of(entry.name.begin(), entry.name.end(),
+                                 [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+        EXPECT_EQ(!ascii, (entry.flags & 0x0800) != 0) << entry.name;
+    }
+    for (const TreeEntry& entry : tree) {
+        auto found = entries.find(entry.name);
+        bool folder = entry.name.back() == '/';
+        // A folder with something in it may stand only in the names below it.
+        bool empty = std::none_of(tree.begin(), tree.end(), [&](const TreeEntry& other) {
+            return other.name.size() > entry.name.size() && other.name.compare(0, entry.name.size(), entry.name) == 0;
+        });
+        if (found == entries.end()) {
+            EXPECT_TRUE(folder && !empty) << entry.name << " is missing";
+            continue;
+        }
+        uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(entry.content.data()),
+                                                   static_cast<uInt>(entry.content.size())));
+        EXPECT_EQ(entry.content.size(), found->second->size) << entry.name;
+        EXPECT_EQ(crc, found->second->crc32) << entry.name;
+        EXPECT_TRUE(folder || found->second->verified) << entry.name;
+        entries.erase(found);
+    }
+    for (const auto& extra : entries)
+        ADD_FAILURE() << extra.first << " is not in the folder";
+}
+
+Bytes InstallerArchive(const Bytes& installer, uint32_t type)
+{
+    ReadPackage package;
+    std::string error;
+    const ReadContainer* container = ReadPackageFile(installer, package, error) ? package.Kept(type) : nullptr;
+    const ReadRecord* record = container ? container->Find(RECORD_ARCHIVE) : nullptr;
+    if (!record || record->DataOffset() + record->size > installer.size())
+        return Bytes();
+    Bytes zip(installer.begin() + static_cast<ptrdiff_t>(record->DataOffset()),
+              installer.begin() + static_cast<ptrdiff_t>(record->DataOffset() + record->size));
+    uint8_t key[SCRAMBLE_KEY_BYTES];
+    GetRecordKey(key);
+    DescrambleRecord(zip.data(), static_cast<ptrdiff_t>(zip.size()), key);
+    return zip;
+}
+
+Bytes WithCoreArchive(const Bytes& installer, const Bytes& zip)
+{
+    ReadPackage package;
+    std::string error;
+    if (!ReadPackageFile(installer, package, error) || !package.Kept(CONTAINER_CORE))
+        return Bytes();
+    const ReadContainer* core = package.Kept(CONTAINER_CORE);
+    Bytes file(installer.begin(), installer.begin() + static_cast<ptrdiff_t>(core->offset));
+    Bytes container = SerializeContainer(CONTAINER_CORE, core->header.created, {{RECORD_ARCHIVE, zip}});
+    file.insert(file.end(), container.begin(), container.end());
+    return file;
+}
 
 CScratchFolder* KxpackCliTest::s_keys = nullptr;
 

@@ -21,6 +21,27 @@ Bytes ReadBytes(const std::string& path);
 
 extern const char* const CONFIG;
 
+// A folder's content: names relative to it, a folder's ending in '/', each
+// after the folder it lies in.
+struct TreeEntry {
+    std::string name;
+    std::string content;
+};
+// Names in Cyrillic, Greek, Japanese, accented Latin and one outside the
+// BMP; empty files, empty folders and a deep one; app.exe at the top.
+const std::vector<TreeEntry>& UnicodeTree();
+void WriteTree(const std::string& root, const std::vector<TreeEntry>& tree);
+// `zip` verifies and holds `tree`: every file with its bytes (by size and
+// CRC-32), every empty folder, nothing else; names not ASCII flagged UTF-8.
+void ExpectArchiveHoldsTree(const Bytes& zip, const std::vector<TreeEntry>& tree);
+
+// The plain archive of an installer's container of `type` (CONTAINER_CORE
+// or CONTAINER_CUSTOM); empty when it has none.
+Bytes InstallerArchive(const Bytes& installer, uint32_t type);
+// The installer with its core container holding `zip` instead (the core
+// container must be the last one).
+Bytes WithCoreArchive(const Bytes& installer, const Bytes& zip);
+
 class KxpackCliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite();

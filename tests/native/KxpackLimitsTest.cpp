@@ -35,7 +35,7 @@ TEST(InstallLimitsTest, EachLimitHoldsUpToItsValue)
     EXPECT_EQ((0xFFFFFFFFu - 64u * 1024 * 1024) / 520 - 67, MaxProgramFiles(Edition::X64));
     EXPECT_TRUE(CheckProgramFileCount(Edition::X86, 1000000, error));
     ASSERT_FALSE(CheckProgramFileCount(Edition::X86, 1000001, error));
-    EXPECT_EQ(0u, error.find("1000001 program files (program and custom, folders not counted): the 32-bit edition "
+    EXPECT_EQ(0u, error.find("1000001 program files and folders (program and custom): the 32-bit edition "
                              "installs at most 1000000"))
         << error;
     EXPECT_TRUE(CheckProgramFileCount(Edition::X64, 1000001, error));

@@ -50,9 +50,14 @@ ByteVector MakeZip(const std::vector<ZipTestEntry>& entries, const ZipTestOption
         uint32_t crc = static_cast<uint32_t>(crc32(0, entry.data.data(), static_cast<uInt>(entry.data.size())));
         if (entry.badCrc)
             crc ^= 0x5A5A5A5A;
+        if (entry.declaredCrc >= 0)
+            crc = static_cast<uint32_t>(entry.declaredCrc);
+        uint32_t compressed = entry.declaredCompressed < 0 ? static_cast<uint32_t>(stored.size())
+                                                           : static_cast<uint32_t>(entry.declaredCompressed);
+        const std::string& localName = entry.localName.empty() ? entry.name : entry.localName;
         uint32_t size = entry.declaredSize < 0 ? static_cast<uint32_t>(entry.data.size())
                                                : static_cast<uint32_t>(entry.declaredSize);
-        uint32_t flags = entry.dataDescriptor ? 8 : 0;
+        uint32_t flags = (entry.dataDescriptor ? 8 : 0) | entry.extraFlags;
         uint32_t localOffset = static_cast<uint32_t>(archive.size());
 
         Put32(archive, 0x04034B50);
@@ -61,16 +66,16 @@ ByteVector MakeZip(const std::vector<ZipTestEntry>& entries, const ZipTestOption
         Put16(archive, entry.method);
         Put32(archive, 0x5A2B6000); // some DOS date and time
         Put32(archive, entry.dataDescriptor ? 0 : crc);
-        Put32(archive, entry.dataDescriptor ? 0 : static_cast<uint32_t>(stored.size()));
+        Put32(archive, entry.dataDescriptor ? 0 : compressed);
         Put32(archive, entry.dataDescriptor ? 0 : size);
-        Put16(archive, static_cast<uint32_t>(entry.name.size()));
+        Put16(archive, static_cast<uint32_t>(localName.size()));
         Put16(archive, 0);
-        archive.insert(archive.end(), entry.name.begin(), entry.name.end());
+        archive.insert(archive.end(), localName.begin(), localName.end());
         archive.insert(archive.end(), stored.begin(), stored.end());
         if (entry.dataDescriptor) {
             Put32(archive, 0x08074B50);
             Put32(archive, crc);
-            Put32(archive, static_cast<uint32_t>(stored.size()));
+            Put32(archive, compressed);
             Put32(archive, size);
         }
 
@@ -81,28 +86,32 @@ ByteVector MakeZip(const std::vector<ZipTestEntry>& entries, const ZipTestOption
         Put16(central, entry.method);
         Put32(central, 0x5A2B6000);
         Put32(central, crc);
-        Put32(central, static_cast<uint32_t>(stored.size()));
+        Put32(central, compressed);
         Put32(central, size);
         Put16(central, static_cast<uint32_t>(entry.name.size()));
-        Put16(central, 0); // extra
+        Put16(central, static_cast<uint32_t>(entry.centralExtra.size()));
         Put16(central, 0); // comment
         Put16(central, 0); // disk
         Put16(central, 0); // internal attributes
         Put32(central, 0); // external attributes
         Put32(central, localOffset);
         central.insert(central.end(), entry.name.begin(), entry.name.end());
+        central.insert(central.end(), entry.centralExtra.begin(), entry.centralExtra.end());
     }
     uint32_t centralOffset = static_cast<uint32_t>(archive.size());
     archive.insert(archive.end(), central.begin(), central.end());
+    uint32_t counted = options.endEntries < 0 ? static_cast<uint32_t>(entries.size())
+                                              : static_cast<uint32_t>(options.endEntries);
     Put32(archive, 0x06054B50);
+    Put16(archive, options.endDisk);
     Put16(archive, 0);
-    Put16(archive, 0);
-    Put16(archive, static_cast<uint32_t>(entries.size()));
-    Put16(archive, static_cast<uint32_t>(entries.size()));
+    Put16(archive, counted);
+    Put16(archive, counted);
     Put32(archive, static_cast<uint32_t>(central.size()));
     Put32(archive, centralOffset);
     Put16(archive, static_cast<uint32_t>(options.commentBytes));
     archive.insert(archive.end(), options.commentBytes, 'c');
+    archive.insert(archive.end(), options.trailer.begin(), options.trailer.end());
 
     ByteVector out = options.prefix;
     out.insert(out.end(), archive.begin(), archive.end());

@@ -239,7 +239,8 @@ int RunBuild(int argc, char** argv)
     if (!CheckLeastSizes(imageEnd, archives, in.output, error) || !CheckReadyZip(program, error) ||
         (hasCustom && !CheckReadyZip(custom, error)))
         return Fail(EXIT_FAILED, error);
-    if (!CheckProgramFileCount(layout.edition, ProgramFileCount(program) + ProgramFileCount(custom), error))
+    if (!CheckProgramFileCount(layout.edition, CountListedPaths(program.names) + CountListedPaths(custom.names),
+                               error))
         return Fail(EXIT_FAILED, in.stub + ": " + error);
     std::vector<std::string> installed = program.names;
     installed.insert(installed.end(), custom.names.begin(), custom.names.end());

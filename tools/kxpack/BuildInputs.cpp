@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <strings.h>
+#include <set>
 #include <sys/stat.h>
 
 #include "archive/ZipFormat.h"
 #include "lib/ByteSource.h"
+#include "lib/EntryNames.h"
 #include "lib/FileIo.h"
 #include "lib/InstallLimits.h"
 #include "lib/ProgramFolder.h"
@@ -31,6 +32,39 @@ std::string FileStamp(const std::string& path)
         return "";
     return std::to_string(info.st_size) + "@" + std::to_string(info.st_mtim.tv_sec) + "." +
            std::to_string(info.st_mtim.tv_nsec);
+}
+
+// Names the setup program installs, but maybe not as their author thinks.
+void WarnNames(const ArchiveInput& archive)
+{
+    for (const auto& name : archive.names) {
+        std::string warning = EntryNameWarning(name);
+        if (!warning.empty())
+            Warn(archive.source + ": " + warning);
+    }
+}
+
+// A name as Windows looks it up: slashes for backslashes, upper case.
+std::u16string LookupKey(std::u16string name)
+{
+    std::replace(name.begin(), name.end(), u'\\', u'/');
+    UpcaseName(&name[0], name.size());
+    return name;
+}
+
+// What the setup program makes of an icon index (_wtoi): blanks, a sign,
+// digits; anything else is 0. A negative one takes the target's own icon.
+bool NegativeIconIndex(const std::u16string& index)
+{
+    size_t at = 0;
+    while (at < index.size() && (index[at] == u' ' || index[at] == u'\t'))
+        ++at;
+    if (at >= index.size() || index[at] != u'-')
+        return false;
+    for (++at; at < index.size() && index[at] >= u'0' && index[at] <= u'9'; ++at)
+        if (index[at] != u'0')
+            return true;
+    return false;
 }
 
 } // namespace
@@ -139,6 +173,7 @@ bool LoadArchive(const std::string& what, const std::string& source, bool follow
         if (!CollectFolder(source, rules, archive.entries, error))
             return false;
         archive.names = EntryNames(archive.entries);
+        WarnNames(archive);
         return true;
     }
     archive.readyZip = true;
@@ -161,9 +196,13 @@ bool CheckReadyZip(ArchiveInput& archive, std::string& error)
     CFileSource file;
     if (!file.Open(archive.source, error))
         return false;
-    // Read with the checks inspect makes, every entry's data included.
+    // Read with the checks inspect makes, every entry's data included, and
+    // UTF-8 names as such whether flagged or not: zip on Linux writes them
+    // without the flag, which the copy gets.
     ZipCheck check;
-    VerifyZip(CArchiveBytes(file), 0, check);
+    ZipVerifyOptions options;
+    options.unflaggedUtf8 = true;
+    VerifyZip(CArchiveBytes(file), options, check);
     if (!check.problems.empty()) {
         error = archive.source + ": " + (check.entries.empty() ? "not a readable ZIP archive: " : "") +
                 check.problems.front() +
@@ -171,8 +210,18 @@ bool CheckReadyZip(ArchiveInput& archive, std::string& error)
                                            : "");
         return false;
     }
-    for (const auto& entry : check.entries)
+    for (const auto& entry : check.entries) {
         archive.names.push_back(entry.name);
+        if (entry.utf8Taken) {
+            archive.utf8FlagBytes.push_back(entry.offset + 7);
+            archive.utf8FlagBytes.push_back(entry.centralOffset + 9);
+        }
+    }
+    std::sort(archive.utf8FlagBytes.begin(), archive.utf8FlagBytes.end());
+    if (!archive.utf8FlagBytes.empty())
+        Note(archive.source + ": " + std::to_string(archive.utf8FlagBytes.size() / 2) +
+             " UTF-8 names without the UTF-8 flag; the installer's copy has it set");
+    WarnNames(archive);
     return true;
 }
 
@@ -188,6 +237,10 @@ bool CopyReadyZip(const ArchiveInput& archive, CByteSink& sink, std::string& err
             error = archive.source + ": cannot be read";
             return false;
         }
+        // Bit 11 is bit 3 of a flag field's high byte; nothing else changes.
+        for (auto flag = std::lower_bound(archive.utf8FlagBytes.begin(), archive.utf8FlagBytes.end(), at);
+             flag != archive.utf8FlagBytes.end() && *flag < at + piece; ++flag)
+            chunk[static_cast<size_t>(*flag - at)] |= ZIP_FLAG_UTF8 >> 8;
         if (!sink.Write(chunk.data(), piece, error))
             return false;
         at += piece;
@@ -211,14 +264,6 @@ uint64_t LeastArchiveBytes(const ArchiveInput& archive)
     return bytes;
 }
 
-uint64_t ProgramFileCount(const ArchiveInput& archive)
-{
-    uint64_t files = 0;
-    for (const auto& name : archive.names)
-        files += !name.empty() && name.back() != '/';
-    return files;
-}
-
 // The setup program starts shortcut 1's file with /install at the end of
 // every installation and rolls the installation back when it cannot: that
 // shortcut and its file must be there. It reads shortcuts up to the first
@@ -226,16 +271,13 @@ uint64_t ProgramFileCount(const ArchiveInput& archive)
 bool CheckShortcuts(const std::string& configPath, const std::u16string& config,
                     const std::vector<std::string>& installed, std::string& error)
 {
-    auto present = [&](const std::u16string& relative) {
-        std::string name = ToUtf8(relative);
-        for (auto& ch : name)
-            if (ch == '\\')
-                ch = '/';
-        for (const auto& entry : installed)
-            if (strcasecmp(entry.c_str(), name.c_str()) == 0)
-                return true;
-        return false;
-    };
+    std::set<std::u16string> keys;
+    for (const auto& entry : installed) {
+        std::u16string name;
+        if (DecodeUtf8(entry, name))
+            keys.insert(LookupKey(name));
+    }
+    auto present = [&](const std::u16string& relative) { return keys.count(LookupKey(relative)) != 0; };
     auto shortcuts = ListConfigShortcuts(config);
     if (shortcuts.empty()) {
         error = configPath + ": shortcut 1 (link_name_1=, file_name_1=, icon_file_1=, icon_index_1=) "
@@ -253,6 +295,10 @@ bool CheckShortcuts(const std::string& configPath, const std::u16string& config,
         std::string number = configPath + ": shortcut " + std::to_string(shortcut.number) + ": ";
         if (shortcut.number > 1 && !present(shortcut.file))
             Warn(number + "\"" + ToUtf8(shortcut.file) + "\" is not among the program or custom files");
+        // The setup program joins the icon file to the installation folder.
+        if (!NegativeIconIndex(shortcut.iconIndex) && !present(shortcut.iconFile))
+            Warn(number + "icon file \"" + ToUtf8(shortcut.iconFile) +
+                 "\" is not among the program or custom files, so the shortcut would find no icon there");
         // The name is the shortcut's file name as it stands.
         const std::u16string& name = shortcut.name;
         if (name.size() < 4 || name.compare(name.size() - 4, 4, u".lnk") != 0)

@@ -25,7 +25,10 @@ struct ArchiveInput {
     std::vector<ZipSource> entries; // a folder's
     bool readyZip = false;
     std::string zipStamp;           // a ready ZIP's size and time as checked
-    std::vector<std::string> names;
+    // Where a ready ZIP's copy gets the UTF-8 flag: the high byte of the
+    // flags of each header whose UTF-8 name has none.
+    std::vector<uint64_t> utf8FlagBytes;
+    std::vector<std::string> names; // decoded, as UTF-8
 };
 
 // The options, with what --product supplies; false for a missing one.
@@ -41,16 +44,17 @@ bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, st
 // errors ("program files").
 bool LoadArchive(const std::string& what, const std::string& source, bool followLinks, ArchiveInput& archive,
                  std::string& error);
-// A ready ZIP read with the checks inspect makes, its names taken; nothing
-// for a folder.
+// A ready ZIP read with the checks inspect makes, its names taken (UTF-8
+// names without the UTF-8 flag as UTF-8); nothing for a folder.
 bool CheckReadyZip(ArchiveInput& archive, std::string& error);
-// A ready ZIP into `sink`, as it was checked.
+// A ready ZIP into `sink`, as it was checked, the UTF-8 flag set where its
+// names need it.
 bool CopyReadyZip(const ArchiveInput& archive, CByteSink& sink, std::string& error);
 // The fewest bytes the archive's record can hold: its headers, or a ready
 // ZIP's size; for the limits checked before any work.
 uint64_t LeastArchiveBytes(const ArchiveInput& archive);
-// The files the setup program creates from the archive, folders not counted.
-uint64_t ProgramFileCount(const ArchiveInput& archive);
-// Shortcut 1 and its program present; warnings for the rest.
+// Shortcut 1 and its program present; warnings for the rest. Files and
+// icons are looked up among `installed` as Windows finds them: backslashes
+// or slashes, in any letter case.
 bool CheckShortcuts(const std::string& configPath, const std::u16string& config,
                     const std::vector<std::string>& installed, std::string& error);

@@ -150,6 +150,15 @@ __attribute__((format(printf, 2, 3))) void Appendf(std::string& out, const char*
     out.resize(start + static_cast<size_t>(length));
 }
 
+// `text` (UTF-8) and blanks to `width` characters: printf would count bytes.
+std::string Padded(const std::string& text, size_t width)
+{
+    size_t characters = 0;
+    for (char ch : text)
+        characters += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    return characters < width ? text + std::string(width - characters, ' ') : text;
+}
+
 std::string FormatTime(int64_t seconds)
 {
     time_t t = static_cast<time_t>(seconds);
@@ -307,11 +316,14 @@ void CheckInstallLimits(Report& report)
     std::string error;
     if (!CheckInstallerSize(report.fileSize, error))
         report.problems.push_back(error);
-    uint64_t files = 0;
-    for (const auto& archive : report.archives)
+    uint64_t paths = 0;
+    for (const auto& archive : report.archives) {
+        std::vector<std::string> names;
         for (const auto& entry : archive.entries)
-            files += !entry.name.empty() && entry.name.back() != '/';
-    if (report.imageProblem.empty() && !CheckProgramFileCount(report.edition, files, error))
+            names.push_back(entry.name);
+        paths += CountListedPaths(names);
+    }
+    if (report.imageProblem.empty() && !CheckProgramFileCount(report.edition, paths, error))
         report.problems.push_back(error);
 }
 
@@ -423,7 +435,7 @@ void PrintText(const Report& r, std::string& out)
     if (!r.licenses.entries.empty()) {
         Appendf(out, "licence texts:\n");
         for (const auto& entry : r.licenses.entries)
-            Appendf(out, "  %-40s %10llu bytes%s\n", entry.name.c_str(),
+            Appendf(out, "  %s %10llu bytes%s\n", Padded(entry.name, 40).c_str(),
                     static_cast<unsigned long long>(entry.size), EntryVerdict(entry).c_str());
     }
     for (const auto& archive : r.archives) {
@@ -433,7 +445,7 @@ void PrintText(const Report& r, std::string& out)
         Appendf(out, "%s archive: %zu entries, %llu bytes unpacked\n", archive.container,
                 archive.entries.size(), static_cast<unsigned long long>(total));
         for (const auto& entry : archive.entries)
-            Appendf(out, "  %-50s %12llu  %s%s\n", entry.name.c_str(),
+            Appendf(out, "  %s %12llu  %s%s\n", Padded(entry.name, 50).c_str(),
                     static_cast<unsigned long long>(entry.size),
                     entry.method == 0 ? "stored" : entry.method == 8 ? "deflated" : "other method",
                     EntryVerdict(entry).c_str());

@@ -15,6 +15,13 @@ inline uint32_t ReadU32(const uint8_t* p)
     return value;
 }
 
+inline uint64_t ReadU64(const uint8_t* p)
+{
+    uint64_t value;
+    memcpy(&value, p, sizeof(value));
+    return value;
+}
+
 inline uint16_t ReadU16(const uint8_t* p)
 {
     uint16_t value;

@@ -1,142 +1,242 @@
 #include "EntryNames.h"
 
+#include <unicode/unorm2.h>
+
 #include <algorithm>
-#include <map>
-#include <set>
-#include <strings.h>
+#include <cstdio>
+
+#include "TextCodec.h"
 
 namespace {
 
-const char RESERVED[] = "<>:\"\\|?*";
+const char DEVICE_LIST[] = "CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, COM\xC2\xB9-COM\xC2\xB3, "
+                           "LPT\xC2\xB9-LPT\xC2\xB3, CONIN$ and CONOUT$";
 
-std::string Quoted(const std::string& name)
+std::string Quoted(const std::u16string& name)
 {
-    return "\"" + name + "\": ";
+    return "\"" + ToUtf8(name) + "\"";
 }
 
-// A component of a path: what Windows would make of it, or why it cannot.
-std::string ComponentProblem(const std::string& part)
+// The parts of a name, each as the units up to its end; a folder entry's
+// own slash ends its last part.
+struct NameParts {
+    std::vector<size_t> ends;
+    bool folderEntry = false;
+};
+
+NameParts SplitName(const std::u16string& name)
 {
-    if (part.back() == '.' || part.back() == ' ')
-        return "ends in a dot or a blank, which Windows drops from names";
-    return "";
+    NameParts parts;
+    parts.folderEntry = !name.empty() && name.back() == u'/';
+    size_t end = parts.folderEntry ? name.size() - 1 : name.size();
+    for (size_t i = 0; i < end; ++i)
+        if (name[i] == u'/')
+            parts.ends.push_back(i);
+    parts.ends.push_back(end);
+    return parts;
 }
 
-std::string FoldCase(const std::string& name)
+// The part of `name` that breaks `problem` on its own: the first that does.
+std::u16string FindPart(const std::u16string& name, NameProblem problem)
 {
-    std::string folded = name;
-    for (auto& ch : folded)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 'a' + 'A');
-    return folded;
-}
-
-// A name that the setup program itself refuses: one that would be written
-// outside the installation folder, or that names a device.
-bool IsUnsafeEntryName(const std::string& name)
-{
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4",
-                                          "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
-                                          "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
-    std::string path = name;
-    std::replace(path.begin(), path.end(), '\\', '/');
-    if (path.empty() || path[0] == '/' || path.find(':') != std::string::npos)
-        return true;
+    NameParts parts = SplitName(name);
     size_t start = 0;
-    for (;;) {
-        size_t end = path.find('/', start);
-        bool last = end == std::string::npos;
-        std::string part = path.substr(start, last ? std::string::npos : end - start);
-        if (part.empty() && !last)
-            return true;
-        // Windows drops trailing dots and blanks: "..", "..." and ". ." are no names.
-        if (!part.empty() && part.find_first_not_of(". ") == std::string::npos)
-            return true;
-        std::string stem = part.substr(0, part.find('.'));
-        while (!stem.empty() && stem.back() == ' ')
-            stem.pop_back();
-        for (const char* device : devices)
-            if (strcasecmp(stem.c_str(), device) == 0)
-                return true;
-        if (last)
-            return false;
+    for (size_t end : parts.ends) {
+        std::u16string part = name.substr(start, end - start);
+        if (CheckEntryName(part.data(), part.size()) == problem)
+            return part;
         start = end + 1;
     }
+    return std::u16string();
+}
+
+std::string UnitText(char16_t unit)
+{
+    char text[16];
+    snprintf(text, sizeof(text), "U+%04X", static_cast<unsigned>(unit));
+    return text;
+}
+
+std::u16string Upcased(std::u16string name)
+{
+    UpcaseName(&name[0], name.size());
+    return name;
+}
+
+// The text for a pair of names the index found: the prefixes of both (at
+// the same depth, as names alike but for case have as many slashes) where
+// they first differ in letter case, or where one is a file and the other a
+// folder.
+std::string CollisionText(ZipRule rule, const std::u16string& entry, const std::u16string& other)
+{
+    if (rule == ZipRule::Duplicate)
+        return Quoted(entry) + ": is in the archive twice";
+    NameParts a = SplitName(entry), b = SplitName(other);
+    size_t depths = std::min(a.ends.size(), b.ends.size());
+    for (size_t d = 0; d < depths; ++d) {
+        std::u16string left = entry.substr(0, a.ends[d]), right = other.substr(0, b.ends[d]);
+        bool leftFolder = d + 1 < a.ends.size() || a.folderEntry;
+        bool rightFolder = d + 1 < b.ends.size() || b.folderEntry;
+        if (rule == ZipRule::LetterCase && left != right) {
+            std::string kind = leftFolder && rightFolder   ? "make them one folder"
+                               : !leftFolder && !rightFolder ? "make them one file"
+                                                            : "take them for one name";
+            std::string which = d + 1 == a.ends.size() ? "" : "its folder " + Quoted(left) + " ";
+            return Quoted(entry) + ": " + which + "differs from " + Quoted(right) +
+                   " only in letter case; Windows would " + kind;
+        }
+        if (rule == ZipRule::FileAndFolder && left == right && leftFolder != rightFolder)
+            return Quoted(entry) + ": " + Quoted(left) + " is both a file and a folder";
+    }
+    // Not met for names the index took for one: a hash agreed by chance.
+    return Quoted(entry) + ": " + ZipRuleText(rule) + " (with " + Quoted(other) + ")";
 }
 
 } // namespace
 
+std::string DisplayName(const std::string& bytes)
+{
+    std::string out;
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    for (size_t at = 0; at < bytes.size();) {
+        size_t length = p[at] < 0x80 ? 1 : p[at] >= 0xF0 ? 4 : p[at] >= 0xE0 ? 3 : 2;
+        char16_t units[2];
+        size_t count = 0;
+        if (length <= bytes.size() - at && DecodeUtf8Name(p + at, length, units, 2, &count)) {
+            out.append(bytes, at, length);
+            at += length;
+            continue;
+        }
+        char hex[8];
+        snprintf(hex, sizeof(hex), "\\x%02X", p[at]);
+        out += hex;
+        ++at;
+    }
+    return out;
+}
+
+std::string NameProblemText(NameProblem problem, const std::u16string& name)
+{
+    switch (problem) {
+    case NameProblem::None:
+        return "";
+    case NameProblem::Encoding:
+        return "its bytes are not characters of any encoding the setup program reads";
+    case NameProblem::Character:
+        for (char16_t unit : name) {
+            if (unit < 0x20)
+                return "Windows names cannot hold control characters (it holds " + UnitText(unit) + ")";
+            if (std::u16string(u"<>:\"\\|?*").find(unit) != std::u16string::npos)
+                return "Windows names cannot hold any of < > : \" \\ | ? * (it holds " +
+                       Quoted(std::u16string(1, unit)) + ")";
+        }
+        break;
+    case NameProblem::Path: {
+        if (name.empty())
+            return "an empty name";
+        if (name[0] == u'/')
+            return "begins with a slash: names are relative to the installation folder";
+        std::u16string part = FindPart(name, problem);
+        if (part.empty())
+            return "has an empty part (two slashes in a row)";
+        std::string text = "its part " + Quoted(part) +
+                           " is no name: a part of dots and blanks only (such as \".\" or \"..\") names no "
+                           "file or folder below the installation folder";
+        if (part == u"." && name.compare(0, 2, u"./") == 0)
+            text += " (an archive made of the folder \".\" names its entries \"./...\"; make it of the "
+                    "folder's entries instead)";
+        return text;
+    }
+    case NameProblem::Device:
+        return Quoted(FindPart(name, problem)) + " names a device: Windows opens the device for " + DEVICE_LIST +
+               ", in any letter case and whatever extension follows";
+    case NameProblem::Trailing:
+        return Quoted(FindPart(name, problem)) + " ends in a dot or a blank, which Windows drops from names";
+    case NameProblem::Length:
+        return "the name is " + std::to_string(name.size()) + " UTF-16 units long; at most " +
+               std::to_string(MAX_ENTRY_NAME) + " fit below every installation folder";
+    case NameProblem::Folder: {
+        size_t units = EntryFolderUnits(name.data(), name.size());
+        return "its folder's name is " + std::to_string(units) + " UTF-16 units long; at most " +
+               std::to_string(MAX_ENTRY_FOLDER) + " fit below every installation folder";
+    }
+    }
+    return ZipRuleText(NameProblemRule(problem));
+}
+
+std::string ReservedNameProblem(const std::u16string& name)
+{
+    // The top-level part, as a file or as a folder, compared as Windows does.
+    std::u16string top = Upcased(name.substr(0, name.find(u'/')));
+    if (top == u"SETUP.ZIP" || top == u"CUSTOM.ZIP")
+        return "older setup programs wrote their temporary archive under this name";
+    if (top == u"UNINSTALL.EXE")
+        return "the setup program writes the uninstaller under this name";
+    return "";
+}
+
 std::string EntryNameProblem(const std::string& name)
 {
-    for (unsigned char ch : name) {
-        if (ch < 0x20 || ch > 0x7E)
-            return Quoted(name) +
-                   "only printable ASCII characters can be used in names (the setup program "
-                   "reads names in the system's ANSI code page)";
-        if (std::string(RESERVED).find(static_cast<char>(ch)) != std::string::npos)
-            return Quoted(name) + "Windows names cannot hold any of < > : \" \\ | ? *";
+    std::u16string units;
+    if (!DecodeUtf8(name, units))
+        return "\"" + DisplayName(name) +
+               "\": the file system holds this name in bytes that are not UTF-8, and kxpack reads names as "
+               "UTF-8 only: it cannot tell which characters they mean; rename it";
+    NameProblem problem = CheckEntryName(units.data(), units.size());
+    if (problem != NameProblem::None)
+        return "\"" + name + "\": " + NameProblemText(problem, units);
+    std::string reserved = ReservedNameProblem(units);
+    return reserved.empty() ? "" : "\"" + name + "\": " + reserved;
+}
+
+std::string EntryNameWarning(const std::string& name)
+{
+    std::u16string units;
+    if (!DecodeUtf8(name, units))
+        return "";
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+    if (U_FAILURE(status))
+        return "";
+    UBool normal = unorm2_isNormalized(nfc, reinterpret_cast<const UChar*>(units.data()),
+                                       static_cast<int32_t>(units.size()), &status);
+    if (U_FAILURE(status) || normal)
+        return "";
+    bool folder = !name.empty() && name.back() == '/';
+    return "\"" + name + "\": not in Unicode normal form C (as names copied from a Mac often are); on Windows it "
+           "looks like the composed name but is a different " + (folder ? "folder" : "file");
+}
+
+NameCollision FindNameCollision(const std::vector<std::string>& names)
+{
+    NameCollision found;
+    CZipNameIndex index;
+    std::vector<size_t> taken; // the index's entry numbers, as positions in `names`
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::u16string units;
+        if (!DecodeUtf8(names[i], units) || units.size() > MAX_ENTRY_NAME)
+            continue;
+        if (!index.Add(units.data(), units.size(), taken.size())) {
+            found.rule = ZipRule::NoMemory;
+            found.text = ZipRuleText(found.rule);
+            return found;
+        }
+        taken.push_back(i);
     }
-    if (IsUnsafeEntryName(name))
-        return Quoted(name) + "the name leads outside the installation folder or names a device";
-    if (name.size() > MAX_ENTRY_NAME)
-        return Quoted(name) + "the name is longer than " + std::to_string(MAX_ENTRY_NAME) +
-               " characters";
-    std::string path = name;
-    if (!path.empty() && path.back() == '/')
-        path.pop_back();
-    size_t slash = path.rfind('/');
-    bool folder = name.back() == '/';
-    size_t folderLength = folder ? path.size() : slash == std::string::npos ? 0 : slash;
-    if (folderLength > MAX_ENTRY_FOLDER)
-        return Quoted(name) + "its folder's name is longer than " +
-               std::to_string(MAX_ENTRY_FOLDER) + " characters";
-    size_t start = 0;
-    for (;;) {
-        size_t end = path.find('/', start);
-        std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        std::string problem = ComponentProblem(part);
-        if (!problem.empty())
-            return Quoted(name) + "\"" + part + "\" " + problem;
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    if (strcasecmp(path.c_str(), "setup.zip") == 0 || strcasecmp(path.c_str(), "custom.zip") == 0)
-        return Quoted(name) + "older setup programs wrote their temporary archive under this name";
-    if (strcasecmp(path.c_str(), "Uninstall.exe") == 0)
-        return Quoted(name) + "the setup program writes the uninstaller under this name";
-    return "";
+    uint64_t entry = 0, other = 0;
+    found.rule = index.Check(&entry, &other);
+    if (found.rule == ZipRule::None)
+        return found;
+    found.entry = taken[entry];
+    found.other = taken[other];
+    std::u16string a, b;
+    DecodeUtf8(names[found.entry], a);
+    DecodeUtf8(names[found.other], b);
+    found.text = CollisionText(found.rule, a, b);
+    return found;
 }
 
 std::string EntryCollisionProblem(const std::vector<std::string>& names)
 {
-    // Each path, folded, with the spelling and kind it was first met in. A
-    // folder is met again in every name below it; that is no collision.
-    std::map<std::string, std::pair<std::string, bool>> seen;
-    std::set<std::string> files;
-    for (const auto& name : names) {
-        bool isFolder = !name.empty() && name.back() == '/';
-        std::string path = isFolder ? name.substr(0, name.size() - 1) : name;
-        if (!isFolder && !files.insert(path).second)
-            return Quoted(name) + "is in the archive twice";
-        size_t slash = 0;
-        for (;;) {
-            slash = path.find('/', slash);
-            bool last = slash == std::string::npos;
-            std::string prefix = last ? path : path.substr(0, slash);
-            bool folder = !last || isFolder;
-            auto found = seen.emplace(FoldCase(prefix), std::make_pair(prefix, folder)).first;
-            const auto& first = found->second;
-            if (first.first != prefix)
-                return Quoted(name) + "differs from \"" + first.first +
-                       "\" only in letter case; Windows would make them one " +
-                       (folder && first.second ? "folder" : "file");
-            if (first.second != folder)
-                return Quoted(name) + "\"" + prefix + "\" is both a file and a folder";
-            if (last)
-                break;
-            ++slash;
-        }
-    }
-    return "";
+    return FindNameCollision(names).text;
 }

@@ -1,24 +1,47 @@
-// The names an archive entry may have. The setup program creates each entry
-// below the installation folder, reading names in the system's ANSI code
-// page; a name Windows cannot hold there is refused when the installer is
-// built and reported when one is inspected, never met by a user.
+// The names an archive entry may have: the rules the setup program checks
+// every archive by (archive/ZipNames.h, ZipContract.h), told here in words,
+// and the few names kxpack keeps for the setup program's own files. A name
+// Windows cannot hold below the installation folder is refused when the
+// installer is built and reported when one is inspected, never met by a
+// user. Names come as UTF-8, with forward slashes; a folder's ends in one.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Entry names are at most this long, so that a file fits in a path of 259
-// characters below an installation folder of up to 58 characters...
-const size_t MAX_ENTRY_NAME = 200;
-// ...and the folder it lies in within the 247 characters a folder may have.
-const size_t MAX_ENTRY_FOLDER = 188;
+#include "archive/ZipContract.h"
 
-// Why the setup program could not create this entry ("" when it can). `name`
-// uses forward slashes; a folder entry ends in one.
+// Why the setup program could not create this entry ("" when it can): the
+// name as the file system gave it, which must be UTF-8.
 std::string EntryNameProblem(const std::string& name);
 
-// Why a whole list of entry names could not be installed side by side: the
-// first name that is the same as an earlier one but for letter case (Windows
-// would write both into one file). "" when there is none.
+// Why a decoded name breaks the rule `problem` (None gives ""), without the
+// name in front: "\"dir.\" ends in a dot or a blank, ...".
+std::string NameProblemText(NameProblem problem, const std::u16string& name);
+
+// Names kxpack keeps for what the setup program itself writes at the top of
+// the installation folder; "" or why, without the name in front.
+std::string ReservedNameProblem(const std::u16string& name);
+
+// What the setup program installs, but not as its author may expect ("" for
+// nothing): a name not in Unicode normal form C.
+std::string EntryNameWarning(const std::string& name);
+
+// Two entries that Windows would make one file or folder (ZipContract.h,
+// rule 9): `entry` the later of the two, `other` the earlier.
+struct NameCollision {
+    ZipRule rule = ZipRule::None;
+    size_t entry = 0;
+    size_t other = 0;
+    std::string text; // "\"a/B.txt\": differs from \"a/b.txt\" only in letter case; ..."
+};
+// Names that are not UTF-8 or too long are left out: they are refused on
+// their own.
+NameCollision FindNameCollision(const std::vector<std::string>& names);
+// Its text; "" when no two names collide.
 std::string EntryCollisionProblem(const std::vector<std::string>& names);
+
+// A name's bytes as text for a message: UTF-8 as it is, any byte that is no
+// part of UTF-8 as \xNN.
+std::string DisplayName(const std::string& bytes);

@@ -1,5 +1,7 @@
 #include "InstallLimits.h"
 
+#include <set>
+
 #include "package/PackageLimits.h"
 
 bool CheckInstallerSize(uint64_t bytes, std::string& error)
@@ -27,12 +29,25 @@ uint64_t MaxProgramFiles(Edition edition)
     return edition == Edition::X64 ? MAX_FILES_64BIT : MAX_FILES_32BIT;
 }
 
-bool CheckProgramFileCount(Edition edition, uint64_t files, std::string& error)
+uint64_t CountListedPaths(const std::vector<std::string>& names)
+{
+    uint64_t files = 0;
+    std::set<std::string> folders;
+    for (const auto& name : names) {
+        bool folder = !name.empty() && name.back() == '/';
+        files += !name.empty() && !folder;
+        for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+            folders.insert(name.substr(0, slash));
+    }
+    return files + folders.size();
+}
+
+bool CheckProgramFileCount(Edition edition, uint64_t paths, std::string& error)
 {
     uint64_t most = MaxProgramFiles(edition);
-    if (files <= most)
+    if (paths <= most)
         return true;
-    error = std::to_string(files) + " program files (program and custom, folders not counted): the " +
+    error = std::to_string(paths) + " program files and folders (program and custom): the " +
             EditionName(edition) + " edition installs at most " + std::to_string(most) +
             (edition == Edition::X64 ? ", as many as its uninstall list's record holds"
                                      : ", as it keeps the list of the files it creates in its 2 GB of memory; "

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "PeImage.h"
 
@@ -13,7 +14,11 @@ bool CheckInstallerSize(uint64_t bytes, std::string& error);
 // An archive record of `bytes` bytes (or at least so many) fits its size
 // field; `archive` names it ("program files").
 bool CheckRecordSize(const std::string& archive, uint64_t bytes, std::string& error);
-// The most program files (program and custom, folders not counted) an
-// edition installs.
+// The most program files and folders (program and custom) an edition
+// installs: each takes a slot of the uninstall list, and the 32-bit edition
+// keeps their paths in memory.
 uint64_t MaxProgramFiles(Edition edition);
-bool CheckProgramFileCount(Edition edition, uint64_t files, std::string& error);
+bool CheckProgramFileCount(Edition edition, uint64_t paths, std::string& error);
+// The paths the setup program may list for these entry names: every file,
+// and every folder, whether an entry of its own or one a name lies in.
+uint64_t CountListedPaths(const std::vector<std::string>& names);

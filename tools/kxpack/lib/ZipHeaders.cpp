@@ -49,11 +49,21 @@ uint16_t Version(const ZipHeaderFields& fields)
     return !fields.name.empty() && fields.name.back() == '/' ? VERSION_FOLDER : VERSION_DEFLATE;
 }
 
+// An ASCII name is stored without flags, as every archive was before names
+// could be UTF-8; any other name is UTF-8 and says so (bit 11).
+uint16_t Flags(const ZipHeaderFields& fields)
+{
+    for (char ch : fields.name)
+        if (static_cast<unsigned char>(ch) >= 0x80)
+            return ZIP_FLAG_UTF8;
+    return 0;
+}
+
 // Version needed to the name length: the part both headers share.
 void PutCommon(const ZipHeaderFields& fields, uint32_t size, uint32_t packedSize, uint16_t extraBytes, Bytes& out)
 {
     PutU16(out, Version(fields));
-    PutU16(out, 0); // flags: ASCII names, sizes in the header
+    PutU16(out, Flags(fields)); // sizes always in the header
     PutU16(out, fields.method);
     PutU16(out, fields.dosTime);
     PutU16(out, fields.dosDate);

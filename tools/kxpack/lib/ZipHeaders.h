@@ -6,7 +6,8 @@
 //   end records    a ZIP64 end record and its locator before the end record
 //                  when there are 65,535 entries or more, or the central
 //                  directory's size or offset reaches 0xFFFFFFFF
-// Entries with ZIP64 fields need version 4.5, folders 1.0, files 2.0.
+// Entries with ZIP64 fields need version 4.5, folders 1.0, files 2.0. A name
+// that is not ASCII is UTF-8 with general-purpose bit 11 set in both headers.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,7 @@
 #include "Bytes.h"
 
 struct ZipHeaderFields {
-    std::string name; // a folder's ends in '/'
+    std::string name; // UTF-8; a folder's ends in '/'
     uint16_t method = 0;
     uint16_t dosTime = 0, dosDate = 0;
     uint32_t crc = 0;

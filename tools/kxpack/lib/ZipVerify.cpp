@@ -2,21 +2,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "EntryNames.h"
+#include "TextCodec.h"
+#include "ZipEndRecords.h"
 #include "ZipEntryData.h"
-#include "archive/ZipFormat.h"
 
 namespace {
 
 const uint32_t DESCRIPTOR_SIGNATURE = 0x08074B50;
-// Traditional and strong encryption, and masked local headers.
-const uint16_t FLAGS_ENCRYPTED = ZIP_FLAG_ENCRYPTED | ZIP_FLAG_STRONG_ENCRYPTION | ZIP_FLAG_MASKED_HEADER;
-
-uint64_t ReadU64(const uint8_t* p)
-{
-    return static_cast<uint64_t>(ReadU32(p)) | static_cast<uint64_t>(ReadU32(p + 4)) << 32;
-}
 
 std::string Hex(uint64_t value, int digits)
 {
@@ -54,6 +49,14 @@ std::string FieldList(const std::vector<const char*>& names)
     return text;
 }
 
+bool IsAscii(const uint8_t* bytes, size_t length)
+{
+    for (size_t i = 0; i < length; ++i)
+        if (bytes[i] >= 0x80)
+            return false;
+    return true;
+}
+
 // Where an entry's bytes lie, once its local header has been read.
 struct EntrySpan {
     uint64_t start = 0, end = 0; // local header to the end of its data (and descriptor)
@@ -61,251 +64,200 @@ struct EntrySpan {
     bool known = false;          // the local header was read and its data lies inside
 };
 
+// What is known of an entry beyond what its check reports.
+struct EntryState {
+    size_t header = 0;           // its central header's offset in the central directory
+    TZipEntry read;              // its central header as the setup program reads it
+    ZipProblem readProblem = ZipProblem::None;
+    uint16_t nameFlags = 0;      // the flags its name is decoded by
+    NameProblem nameProblem = NameProblem::None;
+    std::u16string name;         // decoded, when it decodes
+    EntrySpan span;
+};
+
 class CZipVerifier {
 public:
-    CZipVerifier(const CArchiveBytes& zip, ZipCheck& check) : m_zip(zip), m_check(check) {}
+    CZipVerifier(const CArchiveBytes& zip, const ZipVerifyOptions& options, ZipCheck& check)
+        : m_zip(zip), m_options(options), m_check(check)
+    {
+    }
 
-    void Run(unsigned threads)
+    // The contract in the setup program's order: the end records, then each
+    // entry's central header, name, method and sizes, and local header; the
+    // directory's end; the names against each other. Then what only kxpack
+    // checks: the layout and the data.
+    void Run()
     {
         m_check = ZipCheck();
         if (!ReadEnd() || !ReadCentral())
             return;
-        m_spans.resize(m_check.entries.size());
         for (size_t i = 0; i < m_check.entries.size(); ++i) {
             CheckCentralFields(i);
+            CheckEntry(i);
             ReadLocal(i);
+            CheckReservedName(i);
         }
-        CheckLayout();
+        // The setup program meets a broken or missing header only when it
+        // comes to it, after the entries before it.
+        if (!m_directoryProblem.empty())
+            Problem(m_directoryProblem, m_directoryRule);
         CheckNames();
-        CheckData(threads);
+        CheckLayout();
+        CheckData();
     }
 
 private:
     std::string At(uint64_t offset) const { return ZipOffsetText(m_zip, offset); }
 
-    void Problem(const std::string& text) { m_check.problems.push_back(text); }
+    void Problem(const std::string& text, ZipRule rule)
+    {
+        if (m_check.problems.empty())
+            m_check.rule = rule;
+        m_check.problems.push_back(text);
+    }
 
     // The first problem of an entry is kept with it and reported; later ones
     // add nothing the user needs to find the damage.
-    void EntryProblem(size_t index, const std::string& text)
+    void EntryProblem(size_t index, const std::string& text, ZipRule rule)
     {
         ZipEntryCheck& entry = m_check.entries[index];
         if (!entry.problem.empty())
             return;
         entry.problem = text;
-        Problem("\"" + entry.name + "\": " + text);
+        entry.rule = rule;
+        Problem("\"" + entry.name + "\": " + text, rule);
     }
 
-    // The end records, read by the setup program's own rules
-    // (ReadZipDirectory); what it refuses is named here in detail.
+    // The end records, read by the setup program's own rules; what it
+    // refuses is named in detail.
     bool ReadEnd()
     {
-        uint64_t size = m_zip.Size();
-        if (size < ZIP_END_BYTES) {
-            Problem("the archive is " + std::to_string(size) + " bytes, too short for a ZIP end record");
+        ZipEndCheck end = ReadZipEnd(m_zip, m_tail);
+        if (!end.problem.empty()) {
+            Problem(end.problem, end.rule);
             return false;
         }
-        size_t tailBytes = static_cast<size_t>(std::min<uint64_t>(size, ZIP_TAIL_BYTES));
-        uint64_t tailStart = size - tailBytes;
-        const uint8_t* tail = m_zip.Read(tailStart, tailBytes, m_tail);
-        if (!tail) {
-            Problem("the archive's end cannot be read");
-            return false;
-        }
-        ZipProblem problem = ReadZipDirectory(tail, tailBytes, size, m_directory);
-        // The end record as the setup program finds it: the last one whose
-        // comment reaches exactly to the end.
-        size_t at = tailBytes - ZIP_END_BYTES;
-        for (;;) {
-            if (ReadU32(tail + at) == ZIP_END_SIGNATURE && at + ZIP_END_BYTES + ReadU16(tail + at + 20) == tailBytes)
-                break;
-            if (at == 0 || tailBytes - ZIP_END_BYTES - at >= ZIP_MAX_COMMENT_BYTES)
-                return NoEndRecord(tail, tailBytes, tailStart);
-            --at;
-        }
-        const uint8_t* record = tail + at;
-        std::string where = "the end record at " + At(tailStart + at);
-        bool locator = at >= ZIP64_LOCATOR_BYTES && ReadU32(record - ZIP64_LOCATOR_BYTES) == ZIP64_LOCATOR_SIGNATURE;
-        std::string text;
-        if (locator && (problem == ZipProblem::BadZip64End || problem == ZipProblem::MultipleDisks))
-            text = Zip64EndProblem(tail, at - ZIP64_LOCATOR_BYTES, tailStart);
-        else if (problem == ZipProblem::MultipleDisks)
-            text = EndDiskProblem(record, where);
-        else if (problem == ZipProblem::BadDirectory)
-            text = DirectoryProblem(locator ? "the ZIP64 end record at " + At(m_directory.endStart) : where);
-        if (problem != ZipProblem::None) {
-            Problem(!text.empty() ? text
-                                  : where + ": the setup program cannot read the archive's end records");
-            return false;
-        }
-        m_entryCount = m_directory.entries;
+        m_directory = end.directory;
         m_centralOffset = m_directory.offset;
         m_centralSize = m_directory.size;
-        if (m_entryCount == 0)
-            Problem("the archive has no entries");
-        if (m_directory.zip64)
-            CheckMarkedEnd(record, where);
         return true;
     }
 
-    // No end record the setup program takes: the nearest thing to one is
-    // the last signature that leaves room for a whole record.
-    bool NoEndRecord(const uint8_t* tail, size_t tailBytes, uint64_t tailStart)
-    {
-        for (size_t at = tailBytes - ZIP_END_BYTES;; --at) {
-            if (ReadU32(tail + at) == ZIP_END_SIGNATURE) {
-                Problem("the end record at " + At(tailStart + at) + " says a comment of " +
-                        std::to_string(ReadU16(tail + at + 20)) + " bytes follows it, but " +
-                        std::to_string(tailBytes - at - ZIP_END_BYTES) + " do");
-                return false;
-            }
-            if (at == 0)
-                break;
-        }
-        Problem("no ZIP end record in the archive's last " + std::to_string(tailBytes) + " bytes");
-        return false;
-    }
-
-    std::string EndDiskProblem(const uint8_t* record, const std::string& where)
-    {
-        uint16_t disk = ReadU16(record + 4), centralDisk = ReadU16(record + 6);
-        uint16_t entriesHere = ReadU16(record + 8), entries = ReadU16(record + 10);
-        if (disk != 0 || centralDisk != 0)
-            return where + " names disk " + std::to_string(disk ? disk : centralDisk) +
-                   ": the setup program reads archives of one disk only";
-        if (entriesHere != entries)
-            return where + " counts " + std::to_string(entriesHere) + " entries on this disk and " +
-                   std::to_string(entries) + " in all";
-        return "";
-    }
-
-    // The locator at `locator` (in the tail) and the ZIP64 end record it
-    // names, which must end where the locator begins.
-    std::string Zip64EndProblem(const uint8_t* tail, size_t locator, uint64_t tailStart)
-    {
-        const uint8_t* p = tail + locator;
-        std::string where = "the ZIP64 end locator at " + At(tailStart + locator);
-        uint32_t disk = ReadU32(p + 4), disks = ReadU32(p + 16);
-        uint64_t recordOffset = ReadU64(p + 8);
-        if (disk != 0 || disks != 1)
-            return where + " names disk " + std::to_string(disk) + " of " + std::to_string(disks) +
-                   ": the setup program reads archives of one disk only";
-        if (recordOffset < tailStart)
-            return where + " puts the ZIP64 end record at " + At(recordOffset) + ", before the last " +
-                   std::to_string(ZIP_TAIL_BYTES) + " bytes, where the setup program reads the end records";
-        uint64_t before = tailStart + locator;
-        if (recordOffset > before || before - recordOffset < ZIP64_END_BYTES)
-            return where + " puts the ZIP64 end record at " + At(recordOffset) + ", which leaves no room for its " +
-                   std::to_string(ZIP64_END_BYTES) + " bytes before the locator";
-        const uint8_t* record = tail + (recordOffset - tailStart);
-        std::string at = "the ZIP64 end record at " + At(recordOffset);
-        if (ReadU32(record) != ZIP64_END_SIGNATURE)
-            return "no ZIP64 end record at " + At(recordOffset) + ", where " + where + " puts it";
-        if (ReadU64(record + 4) + 12 != before - recordOffset)
-            return at + " says it is " + std::to_string(ReadU64(record + 4) + 12) + " bytes long, but its locator begins " +
-                   std::to_string(before - recordOffset) + " bytes after its start";
-        if (ReadU32(record + 16) != 0 || ReadU32(record + 20) != 0)
-            return at + " names disk " + std::to_string(std::max(ReadU32(record + 16), ReadU32(record + 20))) +
-                   ": the setup program reads archives of one disk only";
-        if (ReadU64(record + 24) != ReadU64(record + 32))
-            return at + " counts " + std::to_string(ReadU64(record + 24)) + " entries on this disk and " +
-                   std::to_string(ReadU64(record + 32)) + " in all";
-        return "";
-    }
-
-    std::string DirectoryProblem(const std::string& where)
-    {
-        const TZipDirectory& d = m_directory;
-        if (d.offset > d.endStart || d.endStart - d.offset != d.size)
-            return where + " puts the central directory at " + At(d.offset) + ", " + std::to_string(d.size) +
-                   " bytes long, which does not end where the end records begin, at " + At(d.endStart);
-        return where + " counts " + std::to_string(d.entries) + " entries, more than a central directory of " +
-               std::to_string(d.size) + " bytes holds";
-    }
-
-    // Beside a ZIP64 end record, each field of the end record is its mark
-    // or the same value.
-    void CheckMarkedEnd(const uint8_t* record, const std::string& where)
-    {
-        struct Field {
-            const char* what;
-            uint64_t value, mark, wide;
-        };
-        const Field fields[] = {
-            {"entries", ReadU16(record + 10), ZIP64_MARK_16, m_directory.entries},
-            {"central directory size", ReadU32(record + 12), ZIP64_MARK_32, m_directory.size},
-            {"central directory offset", ReadU32(record + 16), ZIP64_MARK_32, m_directory.offset},
-        };
-        for (const Field& field : fields)
-            if (field.value != field.mark && field.value != field.wide)
-                Problem(where + " says " + field.what + " " + std::to_string(field.value) +
-                        ", its ZIP64 end record " + std::to_string(field.wide));
-    }
-
+    // Every central header the directory holds, up to the first that does
+    // not read; what ends the walk early is told once the entries before it
+    // have been checked, where the setup program meets it.
     bool ReadCentral()
     {
         uint64_t length = m_centralSize;
         const uint8_t* directory = m_zip.Read(m_centralOffset, static_cast<size_t>(length), m_central);
         if (!directory) {
-            Problem("the central directory at " + At(m_centralOffset) + " cannot be read");
+            Problem("the central directory at " + At(m_centralOffset) + " cannot be read", ZipRule::Directory);
             return false;
         }
         m_centralBase = directory;
         size_t at = 0;
-        for (uint64_t i = 0; i < m_entryCount; ++i) {
+        for (uint64_t i = 0; i < m_directory.entries; ++i) {
             std::string where = "central directory header " + std::to_string(i + 1) + " at " +
                                 At(m_centralOffset + at);
             if (length - at < ZIP_CENTRAL_BYTES) {
-                Problem("the central directory ends at " + At(m_centralOffset + at) + ", after " +
-                        std::to_string(i) + " of the " + std::to_string(m_entryCount) + " entries its end record counts");
+                DirectoryEnd("the central directory ends at " + At(m_centralOffset + at) + ", after " +
+                                 std::to_string(i) + " of the " + std::to_string(m_directory.entries) +
+                                 " entries its end record counts",
+                             ZipRule::Directory);
                 return true;
             }
             const uint8_t* header = directory + at;
             if (ReadU32(header) != ZIP_CENTRAL_SIGNATURE) {
-                Problem(where + " has no header signature");
+                DirectoryEnd(where + " has no header signature", ZipRule::Header);
                 return true;
             }
             size_t nameBytes = ReadU16(header + 28), extraBytes = ReadU16(header + 30);
             size_t commentBytes = ReadU16(header + 32);
             if (length - at - ZIP_CENTRAL_BYTES < nameBytes + extraBytes + commentBytes) {
-                Problem(where + ": its name, extra field and comment run past the central directory");
+                DirectoryEnd(where + ": its name, extra field and comment run past the central directory",
+                             ZipRule::Header);
                 return true;
             }
-            TZipEntry read;
-            ZipProblem problem = ReadZipCentral(header, static_cast<size_t>(length - at), read, nullptr);
+            EntryState state;
+            state.header = at;
+            state.readProblem = ReadZipCentral(header, static_cast<size_t>(length - at), state.read, nullptr);
             ZipEntryCheck entry;
             entry.flags = ReadU16(header + 8);
             entry.method = ReadU16(header + 10);
             entry.crc32 = ReadU32(header + 16);
             // The 32-bit fields, unless the ZIP64 ones could be read.
-            bool wide = problem == ZipProblem::None;
-            entry.compressedSize = wide ? read.compressedSize : ReadU32(header + 20);
-            entry.size = wide ? read.uncompressedSize : ReadU32(header + 24);
-            entry.offset = wide ? read.localOffset : ReadU32(header + 42);
-            entry.name.assign(reinterpret_cast<const char*>(header + ZIP_CENTRAL_BYTES), nameBytes);
+            bool wide = state.readProblem == ZipProblem::None;
+            entry.compressedSize = wide ? state.read.compressedSize : ReadU32(header + 20);
+            entry.size = wide ? state.read.uncompressedSize : ReadU32(header + 24);
+            entry.offset = wide ? state.read.localOffset : ReadU32(header + 42);
+            entry.centralOffset = m_centralOffset + at;
+            DecodeName(header + ZIP_CENTRAL_BYTES, nameBytes, entry, state);
             m_check.entries.push_back(entry);
-            m_read.push_back(read);
-            m_readProblems.push_back(problem);
-            m_centralHeaders.push_back(at);
+            m_states.push_back(state);
             at += ZIP_CENTRAL_BYTES + nameBytes + extraBytes + commentBytes;
         }
-        if (at != length)
-            Problem(std::to_string(length - at) + " bytes at " + At(m_centralOffset + at) +
-                    " after the last central directory header belong to no entry");
+        if (at != length && length - at >= 4 && ReadU32(directory + at) == ZIP_CENTRAL_SIGNATURE)
+            DirectoryEnd("the end record counts " + std::to_string(m_directory.entries) +
+                             " entries, but the central directory holds another header at " +
+                             At(m_centralOffset + at),
+                         ZipRule::Directory);
+        else if (at != length)
+            DirectoryEnd(std::to_string(length - at) + " bytes at " + At(m_centralOffset + at) +
+                             " after the last central directory header belong to no entry",
+                         ZipRule::Directory);
         return true;
+    }
+
+    void DirectoryEnd(const std::string& text, ZipRule rule)
+    {
+        m_directoryProblem = text;
+        m_directoryRule = rule;
+    }
+
+    // The name by its flags, as the setup program decodes it, or by the
+    // options; shown decoded, or as its bytes when it does not decode.
+    void DecodeName(const uint8_t* stored, size_t bytes, ZipEntryCheck& entry, EntryState& state)
+    {
+        state.nameFlags = entry.flags;
+        if (m_options.unflaggedUtf8 && !(entry.flags & ZIP_FLAG_UTF8) && !IsAscii(stored, bytes)) {
+            // UTF-8 never takes more units than bytes.
+            std::vector<char16_t> units(bytes);
+            size_t count = 0;
+            if (DecodeUtf8Name(stored, bytes, units.data(), units.size(), &count)) {
+                state.nameFlags |= ZIP_FLAG_UTF8;
+                entry.utf8Taken = true;
+            }
+        }
+        char16_t name[ENTRY_NAME_CAPACITY];
+        size_t units = 0;
+        state.nameProblem = DecodeEntryName(stored, bytes, state.nameFlags, name, &units);
+        std::string raw(reinterpret_cast<const char*>(stored), bytes);
+        if (state.nameProblem != NameProblem::None) {
+            entry.name = DisplayName(raw);
+            return;
+        }
+        state.name.assign(name, units);
+        state.nameProblem = CheckEntryName(name, units);
+        entry.name = ToUtf8(state.name);
+    }
+
+    const uint8_t* CentralHeader(size_t index) const
+    {
+        // The central directory was read into m_central, or stands in memory.
+        return m_centralBase + m_states[index].header;
     }
 
     void CheckCentralFields(size_t index)
     {
-        const ZipEntryCheck& entry = m_check.entries[index];
+        const EntryState& state = m_states[index];
         const uint8_t* central = CentralHeader(index);
-        std::string where = "its central header at " + At(m_centralOffset + m_centralHeaders[index]);
+        std::string where = "its central header at " + At(m_centralOffset + state.header);
         size_t nameBytes = ReadU16(central + 28);
         const uint8_t* zip64;
         size_t zip64Bytes;
         if (!ReadExtra(central + ZIP_CENTRAL_BYTES + nameBytes, ReadU16(central + 30), &zip64, &zip64Bytes)) {
-            EntryProblem(index, "the extra field of " + where.substr(4) + " is malformed");
-        } else if (m_readProblems[index] == ZipProblem::MissingZip64) {
+            EntryProblem(index, "the extra field of " + where.substr(4) + " is malformed", ZipRule::Header);
+        } else if (state.readProblem == ZipProblem::MissingZip64) {
             std::vector<const char*> marked;
             if (ReadU32(central + 24) == ZIP64_MARK_32)
                 marked.push_back("size");
@@ -315,71 +267,116 @@ private:
                 marked.push_back("local header offset");
             if (ReadU16(central + 34) == ZIP64_MARK_16)
                 marked.push_back("disk");
-            EntryProblem(index, where + " marks its " + FieldList(marked) + " as stored in a ZIP64 extra field, but " +
-                                    (zip64 ? "its " + std::to_string(zip64Bytes) + "-byte ZIP64 field does not hold " +
-                                                 (marked.size() > 1 ? "them all" : "it")
-                                           : std::string("it has none")));
-        } else if (m_readProblems[index] == ZipProblem::MultipleDisks) {
-            uint64_t disk = m_read[index].diskStart ? m_read[index].diskStart : ReadU16(central + 34);
-            EntryProblem(index, where + " puts it on disk " + std::to_string(disk));
-        } else if (m_readProblems[index] != ZipProblem::None) {
-            EntryProblem(index, where + " cannot be read by the setup program");
+            EntryProblem(index,
+                         where + " marks its " + FieldList(marked) + " as stored in a ZIP64 extra field, but " +
+                             (zip64 ? "its " + std::to_string(zip64Bytes) + "-byte ZIP64 field does not hold " +
+                                          (marked.size() > 1 ? "them all" : "it")
+                                    : std::string("it has none")),
+                         ZipRule::Header);
+        } else if (state.readProblem == ZipProblem::MultipleDisks) {
+            uint64_t disk = state.read.diskStart ? state.read.diskStart : ReadU16(central + 34);
+            EntryProblem(index, where + " puts it on disk " + std::to_string(disk), ZipRule::Disks);
+        } else if (state.readProblem != ZipProblem::None) {
+            EntryProblem(index, where + " cannot be read by the setup program", ZipRule::Header);
         }
-        if (entry.flags & FLAGS_ENCRYPTED)
-            EntryProblem(index, "encrypted entries cannot be extracted");
-        if (entry.method != ZIP_METHOD_STORED && entry.method != ZIP_METHOD_DEFLATED)
-            EntryProblem(index, "compression method " + std::to_string(entry.method) +
-                                    " (only stored and deflated entries can be extracted)");
-        if (entry.method == ZIP_METHOD_STORED && entry.compressedSize != entry.size)
-            EntryProblem(index, "stored, but its compressed size " + std::to_string(entry.compressedSize) +
-                                    " is not its size " + std::to_string(entry.size));
-        std::string nameProblem = EntryNameProblem(entry.name);
-        std::string prefix = "\"" + entry.name + "\": ";
-        if (!nameProblem.empty())
-            EntryProblem(index, nameProblem.compare(0, prefix.size(), prefix) == 0 ? nameProblem.substr(prefix.size())
-                                                                                  : nameProblem);
     }
 
-    const uint8_t* CentralHeader(size_t index) const
+    // Name, encryption, method and sizes by the setup program's own check
+    // (CheckZipEntry), each named in detail.
+    void CheckEntry(size_t index)
     {
-        // The central directory was read into m_central, or stands in memory.
-        return m_centralBase + m_centralHeaders[index];
+        const EntryState& state = m_states[index];
+        if (state.readProblem != ZipProblem::None)
+            return; // the setup program stops at the header
+        TZipEntry entry = state.read;
+        entry.flags = state.nameFlags;
+        char16_t name[ENTRY_NAME_CAPACITY];
+        size_t units = 0;
+        ZipRule rule = CheckZipEntry(entry, CentralHeader(index) + ZIP_CENTRAL_BYTES, name, &units);
+        switch (rule) {
+        case ZipRule::None:
+            return;
+        case ZipRule::NameEncoding:
+        case ZipRule::Name:
+        case ZipRule::NameLength:
+            return EntryProblem(index, NameText(index), rule);
+        case ZipRule::Encrypted:
+            return EntryProblem(index, "encrypted entries cannot be extracted", rule);
+        case ZipRule::Method:
+            return EntryProblem(index, "compression method " + std::to_string(entry.method) +
+                                           " (only stored and deflated entries can be extracted)", rule);
+        case ZipRule::Sizes:
+            return EntryProblem(index, SizesText(entry, IsFolderEntryName(name, units)), rule);
+        default:
+            return EntryProblem(index, ZipRuleText(rule), rule);
+        }
+    }
+
+    std::string NameText(size_t index) const
+    {
+        const EntryState& state = m_states[index];
+        size_t bytes = state.read.nameLength;
+        const uint8_t* stored = CentralHeader(index) + ZIP_CENTRAL_BYTES;
+        if (state.nameProblem == NameProblem::Length && state.name.empty())
+            return "its name is " + std::to_string(bytes) + " bytes long, more than any name of " +
+                   std::to_string(MAX_ENTRY_NAME) + " UTF-16 units takes";
+        if (state.nameProblem != NameProblem::Encoding)
+            return NameProblemText(state.nameProblem, state.name);
+        for (size_t i = 0; i < bytes; ++i)
+            if (stored[i] == 0)
+                return "its name holds a zero byte";
+        if (state.nameFlags & ZIP_FLAG_UTF8)
+            return "its name is flagged as UTF-8 (general-purpose bit 11), but its bytes are not UTF-8";
+        return std::string("its name is stored without the UTF-8 flag (general-purpose bit 11) in bytes that are "
+                           "not ASCII: the setup program would read it in each user's ANSI code page, another "
+                           "name on each system; make the archive with UTF-8 names") +
+               (m_options.unflaggedUtf8 ? " (kxpack takes such names as UTF-8 where they are, but these bytes "
+                                          "are not UTF-8 either)"
+                                        : "");
+    }
+
+    static std::string SizesText(const TZipEntry& entry, bool folder)
+    {
+        if (entry.method == ZIP_METHOD_STORED && entry.compressedSize != entry.uncompressedSize)
+            return "stored, but its compressed size " + std::to_string(entry.compressedSize) + " is not its size " +
+                   std::to_string(entry.uncompressedSize);
+        if (entry.uncompressedSize == 0)
+            return "empty, but its CRC-32 is " + Hex(entry.crc32, 8) + ", where the CRC-32 of no bytes is 0";
+        if (folder)
+            return "a folder entry that holds " + std::to_string(entry.uncompressedSize) + " bytes of data";
+        return ZipRuleText(ZipRule::Sizes);
     }
 
     void ReadLocal(size_t index)
     {
-        if (m_readProblems[index] != ZipProblem::None)
+        EntryState& state = m_states[index];
+        if (state.readProblem != ZipProblem::None)
             return; // its sizes and offset are not known
         const ZipEntryCheck& entry = m_check.entries[index];
         const uint8_t* central = CentralHeader(index);
-        EntrySpan& span = m_spans[index];
+        EntrySpan& span = state.span;
         uint64_t offset = entry.offset;
-        if (offset > m_centralOffset || m_centralOffset - offset < ZIP_LOCAL_BYTES) {
-            EntryProblem(index, "its local header offset " + std::to_string(offset) +
-                                    " lies outside the entries, which end at " + At(m_centralOffset));
-            return;
-        }
+        auto fail = [&](const std::string& text) { EntryProblem(index, text, ZipRule::LocalHeader); };
+        if (offset > m_centralOffset || m_centralOffset - offset < ZIP_LOCAL_BYTES)
+            return fail("its local header offset " + std::to_string(offset) + " lies outside the entries, which end at " +
+                        At(m_centralOffset));
         const uint8_t* fixed = m_zip.Read(offset, ZIP_LOCAL_BYTES, m_window);
         std::string where = "its local header at " + At(offset);
-        if (!fixed || ReadU32(fixed) != ZIP_LOCAL_SIGNATURE) {
-            EntryProblem(index, "no local header at " + At(offset));
-            return;
-        }
+        if (!fixed || ReadU32(fixed) != ZIP_LOCAL_SIGNATURE)
+            return fail("no local header at " + At(offset));
         size_t nameBytes = ReadU16(fixed + 26), extraBytes = ReadU16(fixed + 28);
         uint64_t dataOffset = offset + ZIP_LOCAL_BYTES + nameBytes + extraBytes;
-        if (dataOffset > m_centralOffset || entry.compressedSize > m_centralOffset - dataOffset) {
-            EntryProblem(index, where + ": its name, extra field and " + std::to_string(entry.compressedSize) +
-                                    " bytes of data run into the central directory at " + At(m_centralOffset));
-            return;
-        }
+        if (dataOffset > m_centralOffset || entry.compressedSize > m_centralOffset - dataOffset)
+            return fail(where + ": its name, extra field and " + std::to_string(entry.compressedSize) +
+                        " bytes of data run into the central directory at " + At(m_centralOffset));
         size_t headerBytes = ZIP_LOCAL_BYTES + nameBytes + extraBytes;
         const uint8_t* local = m_zip.Read(offset, headerBytes, m_window);
         if (!local)
-            return EntryProblem(index, where + " cannot be read");
+            return fail(where + " cannot be read");
         const uint8_t* zip64;
         size_t zip64Bytes;
         if (!ReadExtra(local + ZIP_LOCAL_BYTES + nameBytes, extraBytes, &zip64, &zip64Bytes))
-            return EntryProblem(index, "the extra field of " + where.substr(4) + " is malformed");
+            return fail("the extra field of " + where.substr(4) + " is malformed");
         // Marked sizes stand in its ZIP64 field: uncompressed, then compressed.
         uint64_t sizes[2] = {ReadU32(local + 22), ReadU32(local + 18)};
         size_t taken = 0;
@@ -387,8 +384,8 @@ private:
             if (value != ZIP64_MARK_32)
                 continue;
             if (!zip64 || zip64Bytes - taken < 8)
-                return EntryProblem(index, where + " marks its sizes as stored in a ZIP64 extra field, but " +
-                                               (zip64 ? "its ZIP64 field does not hold them" : "it has none"));
+                return fail(where + " marks its sizes as stored in a ZIP64 extra field, but " +
+                            (zip64 ? "its ZIP64 field does not hold them" : "it has none"));
             value = ReadU64(zip64 + taken);
             taken += 8;
         }
@@ -415,16 +412,16 @@ private:
             if (field.local == field.central || (descriptor && field.inDescriptor && field.local == 0))
                 continue;
             auto text = [&](uint64_t value) { return field.digits ? Hex(value, field.digits) : std::to_string(value); };
-            EntryProblem(index, where + " says " + field.what + " " + text(field.local) +
-                                    ", the central directory " + text(field.central));
-            return;
+            return fail(where + " says " + field.what + " " + text(field.local) + ", the central directory " +
+                        text(field.central));
         }
-        std::string name(reinterpret_cast<const char*>(local + ZIP_LOCAL_BYTES), nameBytes);
-        if (name != entry.name)
-            return EntryProblem(index, where + " names it \"" + name + "\"");
+        if (memcmp(local + ZIP_LOCAL_BYTES, central + ZIP_CENTRAL_BYTES, nameBytes) != 0)
+            return fail(where + " names it \"" +
+                        DisplayName(std::string(reinterpret_cast<const char*>(local + ZIP_LOCAL_BYTES), nameBytes)) +
+                        "\"");
         // The setup program's own comparison, for anything not named above.
-        if (CheckZipLocal(local, headerBytes, m_read[index], central + ZIP_CENTRAL_BYTES, nullptr) != ZipProblem::None)
-            return EntryProblem(index, where + " does not agree with its central header as the setup program reads them");
+        if (CheckZipLocal(local, headerBytes, state.read, central + ZIP_CENTRAL_BYTES, nullptr) != ZipProblem::None)
+            return fail(where + " does not agree with its central header as the setup program reads them");
         span.start = offset;
         span.dataOffset = dataOffset;
         span.end = dataOffset + entry.compressedSize;
@@ -456,62 +453,91 @@ private:
                 }
             }
         }
-        EntryProblem(index, "its data descriptor at " + At(span.end) + " does not match the central directory");
+        EntryProblem(index, "its data descriptor at " + At(span.end) + " does not match the central directory",
+                     ZipRule::Sizes);
         return false;
+    }
+
+    // Names kxpack keeps for the setup program's own files.
+    void CheckReservedName(size_t index)
+    {
+        const EntryState& state = m_states[index];
+        if (state.nameProblem != NameProblem::None)
+            return;
+        std::string reserved = ReservedNameProblem(state.name);
+        if (!reserved.empty())
+            EntryProblem(index, reserved, ZipRule::None);
+    }
+
+    // The names against each other, by the setup program's own index.
+    void CheckNames()
+    {
+        std::vector<std::string> names;
+        std::vector<size_t> owners;
+        for (size_t i = 0; i < m_check.entries.size(); ++i) {
+            if (m_states[i].nameProblem != NameProblem::None)
+                continue;
+            names.push_back(m_check.entries[i].name);
+            owners.push_back(i);
+        }
+        NameCollision collision = FindNameCollision(names);
+        if (collision.rule == ZipRule::None)
+            return;
+        if (collision.rule == ZipRule::NoMemory)
+            return Problem(collision.text, collision.rule);
+        size_t index = owners[collision.entry];
+        std::string quoted = "\"" + m_check.entries[index].name + "\": ";
+        const std::string& text = collision.text;
+        EntryProblem(index, text.compare(0, quoted.size(), quoted) == 0 ? text.substr(quoted.size()) : text,
+                     collision.rule);
     }
 
     void CheckLayout()
     {
         std::vector<size_t> order;
-        for (size_t i = 0; i < m_spans.size(); ++i) {
-            if (!m_spans[i].known)
+        for (size_t i = 0; i < m_states.size(); ++i) {
+            if (!m_states[i].span.known)
                 return; // gaps would only echo the entries that could not be placed
             order.push_back(i);
         }
-        if (m_check.entries.size() != m_entryCount)
+        if (m_check.entries.size() != m_directory.entries)
             return;
-        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return m_spans[a].start < m_spans[b].start; });
+        auto span = [&](size_t i) -> const EntrySpan& { return m_states[i].span; };
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return span(a).start < span(b).start; });
         uint64_t expected = 0;
         size_t previous = 0;
         for (size_t i : order) {
-            const EntrySpan& span = m_spans[i];
-            if (span.start > expected)
-                Problem(std::to_string(span.start - expected) + " bytes at " + At(expected) + " belong to no entry");
-            else if (span.start < expected)
-                EntryProblem(i, "its local header at " + At(span.start) + " lies inside \"" +
-                                    m_check.entries[previous].name + "\"");
-            if (span.end > expected) {
-                expected = span.end;
+            if (span(i).start > expected)
+                Problem(std::to_string(span(i).start - expected) + " bytes at " + At(expected) + " belong to no entry",
+                        ZipRule::None);
+            else if (span(i).start < expected)
+                EntryProblem(i, "its local header at " + At(span(i).start) + " lies inside \"" +
+                                    m_check.entries[previous].name + "\"",
+                             ZipRule::LocalHeader);
+            if (span(i).end > expected) {
+                expected = span(i).end;
                 previous = i;
             }
         }
         if (expected < m_centralOffset)
-            Problem(std::to_string(m_centralOffset - expected) + " bytes at " + At(expected) + " belong to no entry");
+            Problem(std::to_string(m_centralOffset - expected) + " bytes at " + At(expected) + " belong to no entry",
+                    ZipRule::None);
     }
 
-    void CheckNames()
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : m_check.entries)
-            names.push_back(entry.name);
-        std::string collision = EntryCollisionProblem(names);
-        if (!collision.empty())
-            Problem(collision);
-    }
-
-    void CheckData(unsigned threads)
+    void CheckData()
     {
         std::vector<ZipDataJob> jobs;
         std::vector<size_t> owners;
         for (size_t i = 0; i < m_check.entries.size(); ++i) {
             const ZipEntryCheck& entry = m_check.entries[i];
-            bool readable = m_spans[i].known &&
-                            (entry.method == ZIP_METHOD_STORED || entry.method == ZIP_METHOD_DEFLATED) &&
-                            !(entry.flags & FLAGS_ENCRYPTED);
+            // Only what the setup program would extract: the rest is refused already.
+            bool readable = m_states[i].span.known && (entry.method == ZIP_METHOD_STORED ||
+                                                       entry.method == ZIP_METHOD_DEFLATED) &&
+                            !(entry.flags & (ZIP_FLAG_ENCRYPTED | ZIP_FLAG_STRONG_ENCRYPTION | ZIP_FLAG_MASKED_HEADER));
             if (!readable)
                 continue;
             ZipDataJob job;
-            job.dataOffset = m_spans[i].dataOffset;
+            job.dataOffset = m_states[i].span.dataOffset;
             job.compressedSize = entry.compressedSize;
             job.size = entry.size;
             job.crc32 = entry.crc32;
@@ -519,26 +545,25 @@ private:
             jobs.push_back(job);
             owners.push_back(i);
         }
-        CheckZipData(m_zip, jobs, threads);
+        CheckZipData(m_zip, jobs, m_options.threads);
         for (size_t j = 0; j < jobs.size(); ++j) {
             if (!jobs[j].problem.empty())
-                EntryProblem(owners[j], jobs[j].problem);
+                EntryProblem(owners[j], jobs[j].problem, ZipRule::Sizes);
             ZipEntryCheck& entry = m_check.entries[owners[j]];
             entry.verified = entry.problem.empty();
         }
     }
 
     const CArchiveBytes& m_zip;
+    const ZipVerifyOptions& m_options;
     ZipCheck& m_check;
     Bytes m_window, m_central, m_tail;
     const uint8_t* m_centralBase = nullptr;
     TZipDirectory m_directory;
-    std::vector<size_t> m_centralHeaders; // offsets in the central directory
-    std::vector<TZipEntry> m_read;        // each central header as the setup program reads it
-    std::vector<ZipProblem> m_readProblems;
-    std::vector<EntrySpan> m_spans;
+    std::vector<EntryState> m_states; // beside m_check.entries
+    std::string m_directoryProblem;   // what ended the central directory's walk
+    ZipRule m_directoryRule = ZipRule::None;
     uint64_t m_centralOffset = 0, m_centralSize = 0;
-    uint64_t m_entryCount = 0;
 };
 
 } // namespace
@@ -548,7 +573,14 @@ std::string ZipOffsetText(const CArchiveBytes& zip, uint64_t offset)
     return zip.InFile() ? "file " + OffsetText(zip.FileOffset() + offset) : "archive " + OffsetText(offset);
 }
 
+void VerifyZip(const CArchiveBytes& zip, const ZipVerifyOptions& options, ZipCheck& check)
+{
+    CZipVerifier(zip, options, check).Run();
+}
+
 void VerifyZip(const CArchiveBytes& zip, unsigned threads, ZipCheck& check)
 {
-    CZipVerifier(zip, check).Run(threads);
+    ZipVerifyOptions options;
+    options.threads = threads;
+    VerifyZip(zip, options, check);
 }
