@@ -11,8 +11,12 @@
 namespace {
 
 // Local headers are read through a window: the headers of small files lie
-// close together and come in one read.
+// close together and come in one read; the header of a larger file is read
+// alone, as a read of its data would cost more than the call it saves.
 const uint32_t LOCAL_WINDOW_BYTES = 64 * 1024;
+const uint32_t SMALL_ENTRY_BYTES = 16 * 1024;
+// Room for the local header's name and extra field beyond the central's.
+const uint32_t LOCAL_HEADER_SLACK = 256;
 
 bool FailRule(ZipRule rule)
 {
@@ -34,12 +38,15 @@ public:
             return FailRule(ZipRule::LocalHeader);
         const uint8_t* header = nullptr;
         uint64_t room = entriesEnd - entry.localOffset;
-        if (!Fill(entry.localOffset, ZIP_LOCAL_BYTES, room, &header))
+        // The next entry's header most likely follows this one's data.
+        uint64_t expected = ZIP_LOCAL_BYTES + entry.nameLength + entry.extraLength + LOCAL_HEADER_SLACK;
+        bool small = entry.compressedSize < SMALL_ENTRY_BYTES;
+        if (!Fill(entry.localOffset, small ? LOCAL_WINDOW_BYTES : expected, ZIP_LOCAL_BYTES, room, &header))
             return false;
         size_t bytes = ZIP_LOCAL_BYTES + (header[26] | header[27] << 8) + (header[28] | header[29] << 8);
         if (bytes > room)
             return FailRule(ZipRule::LocalHeader);
-        if (!Fill(entry.localOffset, bytes, room, &header))
+        if (!Fill(entry.localOffset, bytes, bytes, room, &header))
             return false;
         size_t headerBytes = 0;
         if (CheckZipLocal(header, bytes, entry, name, &headerBytes) != ZipProblem::None)
@@ -51,30 +58,36 @@ public:
     }
 
 private:
-    bool Fill(uint64_t position, size_t needed, uint64_t room, const uint8_t** at)
+    // `needed` bytes from `position` in the window; when they are not
+    // there, `want` bytes (at least `needed`, at most `room`) are read.
+    bool Fill(uint64_t position, size_t want, size_t needed, uint64_t room, const uint8_t** at)
     {
         if (position < m_start || position - m_start + needed > m_bytes) {
-            size_t want = needed > LOCAL_WINDOW_BYTES ? needed : LOCAL_WINDOW_BYTES;
+            if (want < needed)
+                want = needed;
             if (want > room)
                 want = static_cast<size_t>(room);
             if (want > m_capacity) {
                 free(m_pBuffer);
-                m_capacity = want;
-                m_pBuffer = static_cast<uint8_t*>(malloc(m_capacity));
+                m_capacity = want > LOCAL_WINDOW_BYTES ? want : LOCAL_WINDOW_BYTES;
+                m_pBuffer = static_cast<uint8_t*>(malloc(m_capacity + PAD));
                 if (!m_pBuffer) {
                     m_capacity = 0;
                     return FailRule(ZipRule::NoMemory);
                 }
             }
             m_bytes = 0;
-            if (!m_reader.ReadAt(position, m_pBuffer, static_cast<uint32_t>(want)))
+            // Padded: one call, wherever the window starts.
+            if (!m_reader.ReadAtPadded(position, m_pBuffer + PAD, static_cast<uint32_t>(want)))
                 return false;
             m_start = position;
             m_bytes = want;
         }
-        *at = m_pBuffer + (position - m_start);
+        *at = m_pBuffer + PAD + (position - m_start);
         return true;
     }
+
+    static const size_t PAD = 16;
 
     CArchiveReader& m_reader;
     uint8_t* m_pBuffer = nullptr;

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <climits>
-#include <cstring>
 
 #include "archive/ZipNames.h"
 
@@ -25,17 +24,8 @@ bool DecodeAnsiName(const uint8_t* bytes, size_t length, char16_t* out, size_t c
 
 void UpcaseName(char16_t* units, size_t count)
 {
-    // The invariant locale: the same mapping on every machine, as the file
-    // system's own table is, whatever the user's language.
-    wchar_t upper[ENTRY_NAME_CAPACITY];
-    while (count) {
-        int piece = static_cast<int>(count < ENTRY_NAME_CAPACITY ? count : ENTRY_NAME_CAPACITY);
-        auto* text = reinterpret_cast<wchar_t*>(units);
-        if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text, piece, upper, piece) == piece)
-            memcpy(text, upper, piece * sizeof(wchar_t));
-        else
-            CharUpperBuffW(text, static_cast<DWORD>(piece));
-        units += piece;
-        count -= piece;
-    }
+    // Upper case without linguistic rules is the file system's mapping, the
+    // same whatever the user's language; and it is quick, which matters for
+    // a product of many files.
+    CharUpperBuffW(reinterpret_cast<wchar_t*>(units), static_cast<DWORD>(count));
 }

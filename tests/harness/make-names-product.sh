@@ -14,6 +14,9 @@ program="$out/program"
 mkdir -p "$program" "$out/zips"
 cd "$program"
 cp "$terminal" terminal.exe
+# The sample configuration's second shortcut starts docs\manual.txt.
+mkdir -p docs
+printf 'manual\n' >docs/manual.txt
 mkdir -p 'Руководство' 'Ελληνικά/Έγγραφα' '説明書' 'a/b/c/d/e/f/g/h/i/j' 'empty/inner' 'pkg/sub' 'Ünïcödé Ĺatin'
 printf 'Руководство пользователя\n' >'Руководство/Руководство.txt'
 printf 'Größe: 42\n' >'Größe.txt'
