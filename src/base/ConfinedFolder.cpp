@@ -104,6 +104,25 @@ bool CConfinedFolder::LiesInside(HANDLE file) const
     return false;
 }
 
+bool CConfinedFolder::RemoveName(const wchar_t* path) const
+{
+    // Opened for deletion only, not followed: the name removed must be one
+    // inside; the file's other names keep it.
+    CBinFile file;
+    if (!file.Open(path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT))
+        return false;
+    if (!Contains(file.GetHandle()))
+        return false;
+    if (!DeleteOpenFile(file.GetHandle())) {
+        DWORD error = GetLastError();
+        file.Close();
+        SetLastError(error);
+        return false;
+    }
+    return file.Close();
+}
+
 bool CConfinedFolder::OpenWrite(CBinFile& file, const wchar_t* path) const
 {
     bool created = false;
@@ -133,6 +152,23 @@ bool CConfinedFolder::OpenForWriting(CBinFile& file, const wchar_t* path, bool* 
             return false;
         if (!file.Open(path, GENERIC_WRITE, share, OPEN_EXISTING, flags))
             return false;
+        // A file with another name elsewhere (a hard link) would be written
+        // there too: its name here is removed and a new file made instead.
+        BY_HANDLE_FILE_INFORMATION information;
+        if (!GetFileInformationByHandle(file.GetHandle(), &information)) {
+            error = GetLastError();
+            file.Close();
+            SetLastError(error);
+            return false;
+        }
+        if (information.nNumberOfLinks > 1) {
+            file.Close();
+            if (!RemoveName(path))
+                return false;
+            *created = file.Open(path, GENERIC_WRITE | DELETE, share, CREATE_NEW, flags);
+            if (!*created)
+                return false;
+        }
     }
     // A file this open created is no link; only where it lies is in question.
     if (*created ? !LiesInside(file.GetHandle()) : !Contains(file.GetHandle())) {

@@ -25,7 +25,8 @@ public:
     bool Contains(HANDLE file) const;
 
     // Opens `path` for writing and empties it, but only once it is known to
-    // lie inside; a file outside is left as it was, and one the open created
+    // lie inside; a file that has other names (a hard link) is never
+    // written: that name is removed and a new file made in its place; a file outside is left as it was, and one the open created
     // there is deleted again. False with the reason otherwise.
     bool OpenWrite(CBinFile& file, const wchar_t* path) const;
     // The same, but a file that was there already is not emptied yet: its
@@ -38,6 +39,8 @@ public:
     static bool DeleteOpenFile(HANDLE file);
 
 private:
+    // Removes the name `path` of a file that has others (a hard link).
+    bool RemoveName(const wchar_t* path) const;
     // Whether the file, as the file system resolves it, lies inside.
     bool LiesInside(HANDLE file) const;
     // "\\?\C:\x" or "\\?\UNC\server\share\x" as "C:\x" or "\\server\share\x".

@@ -36,3 +36,12 @@ private:
 // (ERROR_ALREADY_EXISTS), so a folder someone else made first is never
 // taken for one's own.
 bool CreateProtectedFolder(const wchar_t* path, FolderAccess access);
+
+class CPathList;
+
+// Creates every missing folder of `path`, left to right, each as
+// CreateProtectedFolder does: a folder made above the installation folder
+// must not hand other users the right to rename it, as a folder inheriting
+// a drive root's list would. Folders that exist are left as they are.
+// Each folder made is added to `created`, parents first.
+bool CreateProtectedFolderTree(const wchar_t* path, FolderAccess access, CPathList& created);

@@ -5,6 +5,7 @@
 #include "base/LinkCheck.h"
 #include "base/ProtectedFolder.h"
 #include "install/ProgramGroup.h"
+#include "state/State.h"
 
 class CInstallEngine::CExtractReport : public CExtractObserver {
 public:
@@ -49,6 +50,10 @@ void CInstallEngine::RunInstall()
 {
     m_createdFiles.RemoveAll();
     m_createdFolders.RemoveAll();
+    m_createdParents.RemoveAll();
+    m_uninstaller.Assign(L"");
+    m_uninstallerAside.Assign(L"");
+    m_registration = CRegistrationBackup();
     m_report.StepStarted(ROW_FOLDER);
     if (!PrepareInstallFolder())
         return FailStep(ROW_FOLDER);
@@ -81,6 +86,9 @@ void CInstallEngine::RunInstall()
         return Stop(ROW_CONFIGURE);
     if (!RunFirstStart(m_mainProgram))
         return FailStep(ROW_CONFIGURE);
+    // The run stands: the uninstaller it replaced is of no more use.
+    if (!m_uninstallerAside.IsEmpty() && !DeleteFileW(m_uninstallerAside))
+        DeleteAtRestart(m_uninstallerAside);
     m_report.StepDone(ROW_CONFIGURE);
     m_report.Finished(true);
 }
@@ -101,18 +109,38 @@ bool CInstallEngine::PrepareInstallFolder()
         return false;
     }
     if (GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES) {
-        // Files and folders made inside inherit the folder's access list.
-        if (!EnsureFolder(parent) || !CreateProtectedFolder(folder, FolderAccess::UsersRead))
+        // Files and folders made inside inherit the folder's access list;
+        // folders made above get one of their own too, as one inheriting
+        // the drive root's would let users rename it.
+        if (!CreateProtectedFolderTree(parent, FolderAccess::UsersRead, m_createdParents) ||
+            !CreateProtectedFolder(folder, FolderAccess::UsersRead))
             return false;
         m_bFolderCreated = true;
     }
     return IsFreeOfLinks(folder, parent);
 }
 
+void CInstallEngine::DeleteAtRestart(const wchar_t* path)
+{
+    if (!MayDeleteAtRestart(path, SetupFolder))
+        return;
+    // A name no one else uses: the original's, numbered.
+    for (unsigned n = 0; n < 100; ++n) {
+        TStrStatic<MAX_PATH> doomed;
+        if (doomed.Format(L"%s.%u.delete", path, n) <= 0)
+            return;
+        if (MoveFileExW(path, doomed, 0)) {
+            MoveFileExW(doomed, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
+            return;
+    }
+}
+
 void CInstallEngine::RollBack()
 {
-    // Uninstall.exe and the registry entry stay. The shortcuts are among
-    // the created files.
+    // The shortcuts are among the created files.
     TStrStatic<MAX_PATH> parent;
     GetParentFolder(m_settings.folder, parent);
     for (unsigned i = 0; i < m_createdFiles.GetCount(); ++i) {
@@ -121,11 +149,11 @@ void CInstallEngine::RollBack()
         // deletion elsewhere: such a file stays.
         if (IsPathBelow(path, m_settings.folder) && !IsFreeOfLinks(path, parent))
             continue;
-        // What cannot go now goes at the next restart; what is not there
-        // (recorded, then never written) needs nothing.
+        // What is not there (recorded, then never written) needs nothing.
         if (!DeleteFileW(path) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
-            MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            DeleteAtRestart(path);
     }
+    RollBackUninstaller();
     // The folders the extraction made, deepest first, and the installation
     // folder when this run made it: each only when it is empty, and none
     // through a link.
@@ -136,6 +164,8 @@ void CInstallEngine::RollBack()
     }
     if (m_bFolderCreated && IsFreeOfLinks(m_settings.folder, parent))
         RemoveEmptyFolder(m_settings.folder);
+    for (unsigned i = m_createdParents.GetCount(); i-- > 0;)
+        RemoveEmptyFolder(m_createdParents[i]);
     // Only a group folder this run made, and only once its shortcuts are gone:
     // another product's shortcuts in it keep it.
     if (m_bGroupCreated)

@@ -10,6 +10,7 @@
 #include "base/PathList.h"
 #include "base/Str.h"
 #include "install/InstallSettings.h"
+#include "install/Registration.h"
 #include "install/RunReport.h"
 
 class InstallPackage;
@@ -78,6 +79,15 @@ private:
     // only administrators may change it; an existing one is taken as it is.
     // Either way it must be no link, nor lie below one inside its parent.
     bool PrepareInstallFolder();
+    // Moves an Uninstall.exe found in the folder to a name of this run's,
+    // for the rollback to put back.
+    bool SetAsideUninstaller(const wchar_t* path);
+    // The rollback's part for Uninstall.exe and the uninstall entry.
+    void RollBackUninstaller();
+    // What cannot be deleted now goes at the next restart, but only under a
+    // name this run gave it: by then the path may hold a file installed
+    // anew, or lead through a link.
+    void DeleteAtRestart(const wchar_t* path);
 
     const InstallPackage& m_package;
     CRunReport& m_report;
@@ -89,6 +99,13 @@ private:
     // Folders the extraction made, parents first: the rollback removes them
     // again when they are empty.
     CPathList m_createdFolders;
+    // Folders above the installation folder this run made, parents first.
+    CPathList m_createdParents;
     std::atomic<bool> m_bGroupCreated{false};
     std::atomic<bool> m_bFolderCreated{false};
+    // Uninstall.exe as this run wrote it (empty before), and the one found
+    // there, moved aside (empty when there was none).
+    TStrStatic<MAX_PATH> m_uninstaller;
+    TStrStatic<MAX_PATH> m_uninstallerAside;
+    CRegistrationBackup m_registration;
 };

@@ -24,6 +24,10 @@ void SetTextValue(HKEY key, const wchar_t* name, const wchar_t* data)
     RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), static_cast<DWORD>(bytes));
 }
 
+// The values RegisterUninstaller writes.
+const wchar_t* const ENTRY_VALUES[] = {L"DisplayName", L"DisplayIcon", L"DisplayVersion", L"Publisher",
+                                      L"UninstallString"};
+
 } // namespace
 
 void FormatUninstallKey(CStr& key)
@@ -52,6 +56,45 @@ bool RegisterUninstaller(const wchar_t* uninstallerPath, const wchar_t* mainProg
     if (command.Format(L"\"%s\"", uninstallerPath) > 0)
         SetTextValue(key.Get(), L"UninstallString", command);
     return true;
+}
+
+void CRegistrationBackup::Capture()
+{
+    static_assert(sizeof(ENTRY_VALUES) / sizeof(ENTRY_VALUES[0]) == VALUE_COUNT, "one slot per value");
+    TStrStatic<MAX_PATH> keyName;
+    FormatUninstallKey(keyName);
+    CRegKey key;
+    m_bCaptured = true;
+    m_bExisted = key.Open(HKEY_LOCAL_MACHINE, keyName, KEY_READ);
+    for (unsigned i = 0; i < VALUE_COUNT; ++i) {
+        TValue& value = m_values[i];
+        value.bytes = VALUE_BYTES;
+        // A value too long to keep is deleted rather than put back cut.
+        value.present = m_bExisted && RegQueryValueExW(key.Get(), ENTRY_VALUES[i], nullptr, &value.type, value.data,
+                                                       &value.bytes) == ERROR_SUCCESS;
+    }
+}
+
+void CRegistrationBackup::Restore() const
+{
+    if (!m_bCaptured)
+        return;
+    TStrStatic<MAX_PATH> keyName;
+    FormatUninstallKey(keyName);
+    if (!m_bExisted) {
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, keyName);
+        return;
+    }
+    CRegKey key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, keyName, KEY_WRITE))
+        return;
+    for (unsigned i = 0; i < VALUE_COUNT; ++i) {
+        const TValue& value = m_values[i];
+        if (value.present)
+            RegSetValueExW(key.Get(), ENTRY_VALUES[i], 0, value.type, value.data, value.bytes);
+        else
+            RegDeleteValueW(key.Get(), ENTRY_VALUES[i]);
+    }
 }
 
 bool CInstallEngine::RunFirstStart(const wchar_t* programPath)

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "base/BinFile.h"
+#include "base/ConfinedFolder.h"
 #include "base/SecureBuffer.h"
 #include "install/InstallEngine.h"
 #include "install/Registration.h"
@@ -120,17 +121,59 @@ bool CInstallEngine::CreateUninstaller()
     TStrStatic<MAX_PATH> path;
     if (path.Format(L"%s\\Uninstall.exe", m_settings.folder.GetString()) <= 0)
         return false;
+    // Written like the program files: a new file, inside the folder as the
+    // file system resolves it, never through a link or into another name
+    // of a linked file.
+    CConfinedFolder confined;
     CBinFile file;
-    if (!file.OpenWrite(path) || file.Write(image.Data(), static_cast<unsigned>(image.Size())) != image.Size() ||
-        !license->Write(file) ||
+    if (!confined.Init(m_settings.folder) || !SetAsideUninstaller(path) || !confined.OpenWrite(file, path))
+        return false;
+    m_uninstaller.Assign(path);
+    if (file.Write(image.Data(), static_cast<unsigned>(image.Size())) != image.Size() || !license->Write(file) ||
         !WriteUninstallContainer(file, m_settings.group, m_settings.folder, m_createdFiles,
                                  haveShortcut ? shortcut.GetString() : nullptr, m_createdFolders, flags))
-        return false; // a partly written file stays
+        return false; // the rollback deletes the part written
     file.Close();
 
+    m_registration.Capture();
     RegisterUninstaller(path, m_mainProgram);
     // Icon index 1: the program's second icon group, the uninstaller's.
     if (haveShortcut && CreateShortcut(m_settings.folder, path, shortcut, L"", L"", path, 1))
         m_createdFiles.Add(shortcut.GetString());
     return true;
+}
+
+bool CInstallEngine::SetAsideUninstaller(const wchar_t* path)
+{
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    for (unsigned n = 0; n < 100; ++n) {
+        if (m_uninstallerAside.Format(L"%s.%u.old", path, n) <= 0)
+            break;
+        if (MoveFileExW(path, m_uninstallerAside, 0))
+            return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            break;
+    }
+    DWORD error = GetLastError();
+    m_uninstallerAside.Assign(L"");
+    SetLastError(error);
+    return false;
+}
+
+void CInstallEngine::RollBackUninstaller()
+{
+    if (!m_uninstaller.IsEmpty()) {
+        m_registration.Restore();
+        if (!DeleteFileW(m_uninstaller) && GetFileAttributesW(m_uninstaller) != INVALID_FILE_ATTRIBUTES)
+            DeleteAtRestart(m_uninstaller);
+        m_uninstaller.Assign(L"");
+    }
+    if (!m_uninstallerAside.IsEmpty()) {
+        TStrStatic<MAX_PATH> path;
+        if (path.Format(L"%s\\Uninstall.exe", m_settings.folder.GetString()) > 0)
+            MoveFileExW(m_uninstallerAside, path, 0);
+        m_uninstallerAside.Assign(L"");
+    }
 }

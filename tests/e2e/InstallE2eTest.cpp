@@ -143,9 +143,22 @@ TEST_F(InstallE2eTest, SettingsAreChecked)
     EXPECT_EQ(Message(IDS_INVALID_PATH), tooLong.text);
     driver.Answer(tooLong, IDOK);
 
+    // A new folder below one that others may rename (Wine reports every
+    // folder as the user's own): the warning names that folder, and No
+    // keeps the page with nothing made.
+    CreateDirectoryW(L"C:\\Apps", nullptr);
+    driver.SetItemText(settings, IDC_FOLDER, L"C:\\Apps\\Kx New\\Trader");
+    driver.Press(PSBTN_NEXT);
+    MessageBoxSeen movable = driver.WaitForMessageBox();
+    ASSERT_NE(nullptr, movable.window);
+    EXPECT_NE(std::wstring::npos, movable.text.find(L"The folder C:\\Apps can be changed by users")) << movable.text;
+    driver.Answer(movable, IDNO);
+    Sleep(300);
+    EXPECT_EQ(settings, driver.CurrentPage()) << "No stays";
+    EXPECT_FALSE(Exists(L"C:\\Apps\\Kx New"));
+
     // An existing folder, typed with blanks, slashes and a trailing slash.
     m_extraFolder = L"C:\\Apps\\Trader";
-    CreateDirectoryW(L"C:\\Apps", nullptr);
     ASSERT_TRUE(CreateDirectoryW(m_extraFolder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     driver.SetItemText(settings, IDC_FOLDER, L"  C:/Apps/Trader/  ");
     driver.Click(settings, IDC_LAUNCH);

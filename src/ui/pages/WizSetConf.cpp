@@ -215,18 +215,22 @@ LRESULT CWizSetConf::OnWizardNext()
     SetWindowTextW(m_folder.GetHwnd(), folder);
     if (!CheckFreeSpace(folder))
         return -1;
-    if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) {
-        // Files there could be swapped before the program runs them with
-        // administrator rights: the user decides, knowing it. A new folder is
-        // made so that only administrators may change it.
-        if (IsFolderChangeableByNonAdmins(folder)) {
-            wchar_t warning[512];
-            Texts.LoadText(IDS_FOLDER_CHANGEABLE, warning, 512);
-            TStrStatic<BOX_TEXT_CHARS> text;
-            text.Format(warning, folder.GetString());
-            if (MessageBoxW(m_hWnd, text, ProgramName, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
-                return -1;
-        }
+    // Files there could be swapped before the program runs them with
+    // administrator rights: the user decides, knowing it. That holds for a
+    // folder others may change, and for a path whose folders others may
+    // rename and put their own in place of. Missing folders are made so
+    // that only administrators may change them.
+    bool exists = GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES;
+    TStrStatic<MAX_PATH> movable;
+    if ((exists && IsFolderChangeableByNonAdmins(folder)) || IsPathMovableByNonAdmins(folder, &movable)) {
+        wchar_t warning[512];
+        Texts.LoadText(IDS_FOLDER_CHANGEABLE, warning, 512);
+        TStrStatic<BOX_TEXT_CHARS> text;
+        text.Format(warning, movable.IsEmpty() ? folder.GetString() : movable.GetString());
+        if (MessageBoxW(m_hWnd, text, ProgramName, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+            return -1;
+    }
+    if (exists) {
         wchar_t format[512];
         Texts.LoadText(IDS_FOLDER_EXISTS, format, 512);
         TStrStatic<BOX_TEXT_CHARS> question;
