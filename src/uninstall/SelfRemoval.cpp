@@ -14,17 +14,28 @@
 #include "base/SystemLibrary.h"
 #include "base/ProtectedFolder.h"
 #include "base/Str.h"
+#include "base/WritableFolder.h"
 
 namespace {
 
-const size_t BATCH_BYTES = 4096;
+// Six paths, of up to three bytes a character in UTF-8.
+const size_t BATCH_BYTES = 8192;
 // Names tried for the batch's folder before giving up.
 const unsigned FOLDER_ATTEMPTS = 100;
 
+// Whether WideCharToMultiByte takes WC_NO_BEST_FIT_CHARS and the used-default
+// flag for the code page: UTF-8, UTF-7, GB18030, the ISO-2022 ones, HZ,
+// ISCII and Symbol refuse them, and fail the call.
+bool TakesBestFitFlags(UINT codePage)
+{
+    return codePage != CP_UTF8 && codePage != CP_UTF7 && codePage != 54936 && codePage != 52936 && codePage != 42 &&
+           !(codePage >= 50220 && codePage <= 50229) && !(codePage >= 57002 && codePage <= 57011);
+}
+
 // A path as cmd must see it inside a batch file: "%" doubled (cmd expands
-// it), narrowed to the OEM code page. False when a character does not
-// survive the narrowing unchanged.
-bool BatchPath(const wchar_t* path, char* out, int outBytes)
+// it), narrowed to the code page. False when a character does not survive
+// the narrowing unchanged.
+bool BatchPath(const wchar_t* path, UINT codePage, char* out, int outBytes)
 {
     if (!path || !*path)
         return false;
@@ -38,13 +49,16 @@ bool BatchPath(const wchar_t* path, char* out, int outBytes)
         doubled[length++] = *p;
     }
     doubled[length] = 0;
+    // Without the flags the round trip below still finds any character
+    // replaced or fitted.
+    bool flags = TakesBestFitFlags(codePage);
     BOOL usedDefault = FALSE;
-    int bytes = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, doubled, -1, out, outBytes, nullptr,
-                                    &usedDefault);
+    int bytes = WideCharToMultiByte(codePage, flags ? WC_NO_BEST_FIT_CHARS : 0, doubled, -1, out, outBytes, nullptr,
+                                    flags ? &usedDefault : nullptr);
     if (bytes <= 0 || usedDefault)
         return false;
     wchar_t back[2 * MAX_PATH + 2];
-    int chars = MultiByteToWideChar(CP_OEMCP, 0, out, -1, back, sizeof(back) / sizeof(back[0]));
+    int chars = MultiByteToWideChar(codePage, 0, out, -1, back, sizeof(back) / sizeof(back[0]));
     return chars > 0 && wcscmp(back, doubled) == 0;
 }
 
@@ -135,23 +149,17 @@ bool IsWellKnownOrAbove(const CStr& folder)
 
 } // namespace
 
-bool GetSelfRemovalBase(const wchar_t* uninstallerPath, CStr& base)
+void GetSelfRemovalBases(CStr& windowsTemp, CStr& commonData)
 {
-    DWORD length = GetEnvironmentVariableW(L"TEMP", base.GetBuffer(), base.GetCapacity());
-    if (length == 0 || length >= base.GetCapacity())
-        length = GetEnvironmentVariableW(L"TMP", base.GetBuffer(), base.GetCapacity());
-    if (length == 0 || length >= base.GetCapacity()) {
-        base.Assign(uninstallerPath);
-        int slash = base.ReverseFind(L'\\');
-        if (slash <= 0)
-            return false;
-        base.Truncate(static_cast<unsigned>(slash));
-    } else {
-        base.UpdateLength();
-    }
-    while (base.GetLength() > 3 && base.GetAt(base.GetLength() - 1) == L'\\')
-        base.Truncate(base.GetLength() - 1);
-    return !base.IsEmpty();
+    // The shared one: GetWindowsDirectory may give a user's own on a
+    // terminal server.
+    wchar_t windows[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || windowsTemp.Format(L"%s\\Temp", windows) <= 0)
+        windowsTemp.Assign(L"");
+    if (!SHGetSpecialFolderPathW(nullptr, commonData.GetBuffer(), CSIDL_COMMON_APPDATA, FALSE))
+        commonData.GetBuffer()[0] = 0;
+    commonData.UpdateLength();
 }
 
 bool CreateSelfRemovalFolder(const wchar_t* base, DWORD seed, CStr& folder)
@@ -172,11 +180,23 @@ bool CreateSelfRemovalFolder(const wchar_t* base, DWORD seed, CStr& folder)
     return false;
 }
 
+bool CreateSafeSelfRemovalFolder(const TSelfRemovalSystem& system, DWORD seed, CStr& folder)
+{
+    // The folder is new and its own access list is protected: what remains
+    // is whether its place, or a folder above, could be renamed.
+    for (unsigned i = 0; i < system.baseCount; ++i)
+        if (system.bases[i] && *system.bases[i] && system.isMovable && !system.isMovable(system.bases[i], nullptr) &&
+            CreateSelfRemovalFolder(system.bases[i], seed, folder))
+            return true;
+    folder.Assign(L"");
+    return false;
+}
+
 bool BuildSelfRemovalCommand(const wchar_t* batchPath, CStr& cmdPath, CStr& commandLine)
 {
     // By its full path: a search would look in the current folder first.
     return GetSystemFilePath(L"cmd.exe", cmdPath) &&
-           commandLine.Format(L"\"%s\" /D /C \"\"%s\"\"", cmdPath.GetString(), batchPath) > 0;
+           commandLine.Format(L"\"%s\" /D /V:OFF /C \"\"%s\"\"", cmdPath.GetString(), batchPath) > 0;
 }
 
 bool MayRemoveInstallFolder(const wchar_t* folder, const wchar_t* setupFolder)
@@ -192,29 +212,28 @@ bool MayRemoveInstallFolder(const wchar_t* folder, const wchar_t* setupFolder)
 
 size_t BuildSelfRemovalBatch(const wchar_t* uninstallerPath, DWORD processId, const wchar_t* batchPath,
                              const wchar_t* installFolder, FolderRemoval removal, const wchar_t* setupFolder,
-                             char* out, size_t outBytes)
+                             UINT codePage, char* out, size_t outBytes)
 {
     if (!out || outBytes == 0)
         return 0;
+    out[0] = 0;
     char uninstaller[3 * MAX_PATH], batch[3 * MAX_PATH], folder[3 * MAX_PATH], batchFolder[3 * MAX_PATH];
-    bool haveUninstaller = BatchPath(uninstallerPath, uninstaller, sizeof(uninstaller));
-    bool haveBatch = BatchPath(batchPath, batch, sizeof(batch));
+    if (!BatchPath(uninstallerPath, codePage, uninstaller, sizeof(uninstaller)))
+        return 0;
+    bool haveBatch = BatchPath(batchPath, codePage, batch, sizeof(batch));
     // The batch's own folder: everything before its last backslash.
     TStrStatic<MAX_PATH> ownFolder(batchPath);
     int slash = ownFolder.ReverseFind(L'\\');
     ownFolder.Truncate(slash > 2 ? static_cast<unsigned>(slash) : 0);
-    bool haveBatchFolder = haveBatch && BatchPath(ownFolder, batchFolder, sizeof(batchFolder));
-    // The folder goes only after the wait, and only a folder that may go.
-    bool haveFolder = removal != FolderRemoval::Keep && haveUninstaller &&
-                      MayRemoveInstallFolder(installFolder, setupFolder) &&
-                      BatchPath(installFolder, folder, sizeof(folder));
+    bool haveBatchFolder = haveBatch && BatchPath(ownFolder, codePage, batchFolder, sizeof(batchFolder));
+    // Only a folder that may go.
+    bool haveFolder = removal != FolderRemoval::Keep && MayRemoveInstallFolder(installFolder, setupFolder) &&
+                      BatchPath(installFolder, codePage, folder, sizeof(folder));
 
     size_t length = 0;
-    out[0] = 0;
-    bool ok = Append(out, outBytes, length, "%s", "cd\\\r\n");
-    if (haveUninstaller)
-        ok = ok && Append(out, outBytes, length, "\"%s\" /processwait:%lu\r\n", uninstaller, processId) &&
-             Append(out, outBytes, length, "del /Q \"%s\"\r\n", uninstaller);
+    bool ok = Append(out, outBytes, length, "%s", "cd\\\r\n") &&
+              Append(out, outBytes, length, "\"%s\" /processwait:%lu\r\n", uninstaller, processId) &&
+              Append(out, outBytes, length, "del /Q \"%s\"\r\n", uninstaller);
     if (haveFolder)
         ok = ok && Append(out, outBytes, length,
                           removal == FolderRemoval::Whole ? "rd /S /Q \"%s\"\r\n" : "rd /Q \"%s\"\r\n", folder);
@@ -230,9 +249,20 @@ size_t BuildSelfRemovalBatch(const wchar_t* uninstallerPath, DWORD processId, co
 bool StartSelfRemoval(const wchar_t* uninstallerPath, DWORD processId, const wchar_t* installFolder,
                       FolderRemoval removal)
 {
-    TStrStatic<MAX_PATH> base, folder, batchPath;
-    if (!GetSelfRemovalBase(uninstallerPath, base) ||
-        !CreateSelfRemovalFolder(base, GetTickCount() ^ (processId << 16) ^ processId, folder))
+    TStrStatic<MAX_PATH> windowsTemp, commonData;
+    GetSelfRemovalBases(windowsTemp, commonData);
+    const wchar_t* bases[] = {windowsTemp, commonData};
+    TSelfRemovalSystem system = {bases, 2, IsPathMovableByNonAdmins, GetOEMCP()};
+    return StartSelfRemoval(system, uninstallerPath, processId, installFolder, removal);
+}
+
+bool StartSelfRemoval(const TSelfRemovalSystem& system, const wchar_t* uninstallerPath, DWORD processId,
+                      const wchar_t* installFolder, FolderRemoval removal)
+{
+    TStrStatic<MAX_PATH> folder, batchPath;
+    // Without a safe place the uninstaller stays. Not deleted at the restart
+    // either: an installation made again before it would lose its own.
+    if (!CreateSafeSelfRemovalFolder(system, GetTickCount() ^ (processId << 16) ^ processId, folder))
         return false;
     char text[BATCH_BYTES];
     size_t length = 0;
@@ -241,7 +271,7 @@ bool StartSelfRemoval(const wchar_t* uninstallerPath, DWORD processId, const wch
     TStrStatic<3 * MAX_PATH> commandLine;
     if (batchPath.Format(L"%s\\uninstall.bat", folder.GetString()) <= 0 ||
         !(length = BuildSelfRemovalBatch(uninstallerPath, processId, batchPath, installFolder, removal, SetupFolder,
-                                         text, sizeof(text))) ||
+                                         system.codePage, text, sizeof(text))) ||
         !BuildSelfRemovalCommand(batchPath, cmdPath, commandLine) ||
         !file.Open(batchPath, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL) ||
         file.Write(text, static_cast<unsigned>(length)) != length) {

@@ -4,6 +4,9 @@
 
 #include <shlobj.h>
 
+#include <cwchar>
+#include <initializer_list>
+#include <set>
 #include <string>
 
 #include "state/State.h"
@@ -15,11 +18,13 @@
 
 namespace {
 
+// The batch text; code page 437 unless told (it lacks Chinese).
 std::string Batch(const wchar_t* uninstaller, DWORD id, const wchar_t* batch, const wchar_t* folder,
-                  FolderRemoval removal, const wchar_t* setupFolder)
+                  FolderRemoval removal, const wchar_t* setupFolder, UINT codePage = 437)
 {
     char text[4096];
-    size_t length = BuildSelfRemovalBatch(uninstaller, id, batch, folder, removal, setupFolder, text, sizeof(text));
+    size_t length =
+        BuildSelfRemovalBatch(uninstaller, id, batch, folder, removal, setupFolder, codePage, text, sizeof(text));
     return std::string(text, length);
 }
 
@@ -54,14 +59,40 @@ TEST(SelfRemovalTest, PercentSignsAreDoubledAndUnnarrowablePathsLeftOut)
               Batch(L"C:\\Apps\\100% Kestrel\\Uninstall.exe", 7, L"C:\\T\\%TEMP%\\kx2uninstall.bat", folder, WHOLE,
                     folder));
 
-    // A character the OEM code page lacks: the lines with that path go, and
-    // without the wait the folder removal goes too.
+    // A character the code page lacks: the lines with that path go. Without
+    // the uninstaller's there is no batch at all: it would only delete itself.
     const wchar_t* chinese = L"C:\\Apps\\\x4E2D";
-    EXPECT_EQ("cd\\\r\ndel /Q \"C:\\T\\kx2uninstall.bat\" & rd /Q \"C:\\T\"\r\n",
-              Batch(L"C:\\Apps\\\x4E2D\\Uninstall.exe", 7, L"C:\\T\\kx2uninstall.bat", chinese, WHOLE, chinese));
+    EXPECT_EQ("", Batch(L"C:\\Apps\\\x4E2D\\Uninstall.exe", 7, L"C:\\T\\kx2uninstall.bat", chinese, WHOLE, chinese));
     EXPECT_EQ("cd\\\r\n\"C:\\A\\Uninstall.exe\" /processwait:7\r\ndel /Q \"C:\\A\\Uninstall.exe\"\r\n"
               "rd /S /Q \"C:\\A\"\r\n",
               Batch(L"C:\\A\\Uninstall.exe", 7, L"C:\\T\\\x4E2D.bat", L"C:\\A", WHOLE, L"C:\\A"));
+}
+
+// UTF-8 and UTF-7 take every character, but WideCharToMultiByte refuses
+// them the flags that guard the other code pages (Wine only for UTF-7).
+TEST(SelfRemovalTest, UnicodeCodePagesCarryEveryPath)
+{
+    // Cyrillic, Chinese, and a character beyond 16 bits (a surrogate pair).
+    const std::wstring folder =
+        L"C:\\\x041F\x0440\x043E\x0433\x0440\x0430\x043C\x043C\x044B\\\x4E2D\x6587 \xD842\xDFB7";
+    const std::wstring uninstaller = folder + L"\\Uninstall.exe";
+    const std::wstring batch = L"C:\\Temp\\kx2uninstall-00000001-0\\uninstall.bat";
+    const std::wstring expected = L"cd\\\r\n\"" + uninstaller + L"\" /processwait:5\r\ndel /Q \"" + uninstaller +
+                                  L"\"\r\nrd /S /Q \"" + folder + L"\"\r\ndel /Q \"" + batch +
+                                  L"\" & rd /Q \"C:\\Temp\\kx2uninstall-00000001-0\"\r\n";
+    for (UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_UTF7)}) {
+        SCOPED_TRACE(codePage);
+        std::string text =
+            Batch(uninstaller.c_str(), 5, batch.c_str(), folder.c_str(), WHOLE, folder.c_str(), codePage);
+        ASSERT_FALSE(text.empty());
+        wchar_t wide[4096];
+        int chars = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide, 4096);
+        EXPECT_EQ(expected, std::wstring(wide, chars > 0 ? chars : 0));
+    }
+    std::string utf8 = Batch(uninstaller.c_str(), 5, batch.c_str(), folder.c_str(), WHOLE, folder.c_str(), CP_UTF8);
+    EXPECT_NE(std::string::npos,
+              utf8.find("rd /S /Q \"C:\\\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD1\x8B\\"
+                        "\xE4\xB8\xAD\xE6\x96\x87 \xF0\xA0\xAE\xB7\"\r\n"));
 }
 
 TEST(SelfRemovalTest, FolderRemovalOnlyForTheUninstallersOwnFolder)
@@ -99,24 +130,23 @@ TEST(SelfRemovalTest, FolderRemovalOnlyForTheUninstallersOwnFolder)
     EXPECT_NE(std::string::npos, batch.find("del /Q \"C:\\Uninstall.exe\""));
 }
 
-TEST(SelfRemovalTest, BatchFolderFallbacks)
+TEST(SelfRemovalTest, BatchFolderPlacesAreTheSystemsNotTheUsersTemp)
 {
-    wchar_t temp[MAX_PATH], tmp[MAX_PATH];
+    wchar_t temp[MAX_PATH], tmp[MAX_PATH], windows[MAX_PATH], commonData[MAX_PATH];
     GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
     GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
-    TStrStatic<MAX_PATH> path;
-    SetEnvironmentVariableW(L"TEMP", L"C:\\FromTemp\\");
+    ASSERT_GT(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, commonData, CSIDL_COMMON_APPDATA, FALSE));
+    // The user's temporary folder, which they could rename under Admin
+    // Approval Mode, is not among them.
+    SetEnvironmentVariableW(L"TEMP", L"C:\\FromTemp");
     SetEnvironmentVariableW(L"TMP", L"C:\\FromTmp");
-    ASSERT_TRUE(GetSelfRemovalBase(L"D:\\Kestrel\\Uninstall.exe", path));
-    EXPECT_STREQ(L"C:\\FromTemp", path.GetString());
-    SetEnvironmentVariableW(L"TEMP", nullptr);
-    ASSERT_TRUE(GetSelfRemovalBase(L"D:\\Kestrel\\Uninstall.exe", path));
-    EXPECT_STREQ(L"C:\\FromTmp", path.GetString());
-    SetEnvironmentVariableW(L"TMP", nullptr);
-    ASSERT_TRUE(GetSelfRemovalBase(L"D:\\Kestrel\\Uninstall.exe", path));
-    EXPECT_STREQ(L"D:\\Kestrel", path.GetString());
+    TStrStatic<MAX_PATH> first, second;
+    GetSelfRemovalBases(first, second);
     SetEnvironmentVariableW(L"TEMP", temp);
     SetEnvironmentVariableW(L"TMP", tmp);
+    EXPECT_EQ(std::wstring(windows) + L"\\Temp", first.GetString());
+    EXPECT_STREQ(commonData, second.GetString());
 }
 
 TEST(SelfRemovalTest, BatchFolderIsNewAndNothingFoundThereIsUsed)
@@ -148,7 +178,7 @@ TEST(SelfRemovalTest, BatchFolderIsNewAndNothingFoundThereIsUsed)
     EXPECT_FALSE(CreateSelfRemovalFolder(root.Path(L"missing").c_str(), 1, chosen));
 }
 
-TEST(SelfRemovalTest, CommandIsTheSystemsCmdWithoutAutoRun)
+TEST(SelfRemovalTest, CommandIsTheSystemsCmdWithoutAutoRunOrDelayedExpansion)
 {
     wchar_t system[MAX_PATH];
     ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
@@ -157,7 +187,7 @@ TEST(SelfRemovalTest, CommandIsTheSystemsCmdWithoutAutoRun)
     ASSERT_TRUE(BuildSelfRemovalCommand(L"C:\\Program Files (x86)\\K\\kx2uninstall-1-0\\uninstall.bat", cmd, line));
     EXPECT_EQ(std::wstring(system) + L"\\cmd.exe", cmd.GetString());
     EXPECT_EQ(L"\"" + std::wstring(system) +
-                  L"\\cmd.exe\" /D /C \"\"C:\\Program Files (x86)\\K\\kx2uninstall-1-0\\uninstall.bat\"\"",
+                  L"\\cmd.exe\" /D /V:OFF /C \"\"C:\\Program Files (x86)\\K\\kx2uninstall-1-0\\uninstall.bat\"\"",
               line.GetString());
 }
 
@@ -170,6 +200,21 @@ std::wstring FindBatchFolder(const std::wstring& root)
         return L"";
     FindClose(search);
     return root + L"\\" + found.cFileName;
+}
+
+// Every batch folder in `base`.
+std::set<std::wstring> BatchFolders(const std::wstring& base)
+{
+    std::set<std::wstring> folders;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((base + L"\\kx2uninstall-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return folders;
+    do
+        folders.insert(base + L"\\" + found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return folders;
 }
 
 bool Exists(const std::wstring& path)
@@ -191,6 +236,116 @@ bool IsEmptyFolder(const std::wstring& folder)
     return empty;
 }
 
+// A process that has ended already; its handle keeps the id, so a wait for
+// it returns at once.
+class CEndedProcess {
+public:
+    CEndedProcess()
+    {
+        STARTUPINFOW startup = {sizeof(startup)};
+        std::wstring line = L"cmd.exe /C exit";
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                           &m_process))
+            WaitForSingleObject(m_process.hProcess, 10000);
+    }
+    ~CEndedProcess()
+    {
+        if (m_process.hProcess) {
+            CloseHandle(m_process.hProcess);
+            CloseHandle(m_process.hThread);
+        }
+    }
+    CEndedProcess(const CEndedProcess&) = delete;
+    CEndedProcess& operator=(const CEndedProcess&) = delete;
+    DWORD Id() const { return m_process.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION m_process = {};
+};
+
+// Stand-ins for the check of the places.
+bool NeverMovable(const wchar_t*, CStr*)
+{
+    return false;
+}
+
+bool AlwaysMovable(const wchar_t* path, CStr* where)
+{
+    if (where)
+        where->Assign(path);
+    return true;
+}
+
+// Movable where the path runs through a folder named "movable".
+bool MovableBelowMovable(const wchar_t* path, CStr* where)
+{
+    const wchar_t* found = wcsstr(path, L"\\movable");
+    if (where && found)
+        where->Assign(path);
+    return found != nullptr;
+}
+
+// The batch's folder goes only where no one but administrators could move
+// it or a folder above it; where no place is such, no batch runs.
+TEST(SelfRemovalPlaceTest, AMovablePlaceIsPassedOver)
+{
+    CTempFolder root;
+    std::wstring movable = root.Path(L"movable"), safe = root.Path(L"safe");
+    ASSERT_TRUE(CreateDirectoryW(movable.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(safe.c_str(), nullptr));
+    const wchar_t* bases[] = {movable.c_str(), safe.c_str()};
+    TSelfRemovalSystem system = {bases, 2, MovableBelowMovable, 437};
+    TStrStatic<MAX_PATH> folder;
+    ASSERT_TRUE(CreateSafeSelfRemovalFolder(system, 0x42, folder));
+    EXPECT_EQ(safe + L"\\kx2uninstall-00000042-0", folder.GetString());
+    EXPECT_TRUE(IsEmptyFolder(movable)) << "nothing made in the movable place";
+
+    // Both safe: the first.
+    system.isMovable = NeverMovable;
+    ASSERT_TRUE(CreateSafeSelfRemovalFolder(system, 0x42, folder));
+    EXPECT_EQ(movable + L"\\kx2uninstall-00000042-0", folder.GetString());
+    // A place that does not exist is passed over too.
+    std::wstring missing = root.Path(L"missing");
+    const wchar_t* missingFirst[] = {L"", missing.c_str(), safe.c_str()};
+    TSelfRemovalSystem second = {missingFirst, 3, NeverMovable, 437};
+    ASSERT_TRUE(CreateSafeSelfRemovalFolder(second, 0x43, folder));
+    EXPECT_EQ(safe + L"\\kx2uninstall-00000043-0", folder.GetString());
+}
+
+TEST(SelfRemovalPlaceTest, NoSafePlaceNoBatch)
+{
+    CTempFolder root;
+    std::wstring movable = root.Path(L"movable"), other = root.Path(L"other");
+    std::wstring folder = root.Path(L"Kestrel Trader"), uninstaller = folder + L"\\Uninstall.exe";
+    for (const std::wstring& path : {movable, other, folder})
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\setup.exe").c_str(), uninstaller.c_str(), FALSE));
+    SetupFolder.Assign(folder.c_str());
+    const wchar_t* bases[] = {movable.c_str(), other.c_str()};
+    TSelfRemovalSystem system = {bases, 2, AlwaysMovable, 437};
+    TStrStatic<MAX_PATH> made;
+    EXPECT_FALSE(CreateSafeSelfRemovalFolder(system, 7, made));
+    // The uninstaller's own process has ended: only a batch could go on.
+    CEndedProcess ended;
+    ASSERT_NE(0u, ended.Id());
+    EXPECT_FALSE(StartSelfRemoval(system, uninstaller.c_str(), ended.Id(), folder.c_str(), FolderRemoval::Whole));
+    EXPECT_TRUE(IsEmptyFolder(movable));
+    EXPECT_TRUE(IsEmptyFolder(other));
+    EXPECT_TRUE(Exists(uninstaller)) << "the lesser harm: the uninstaller stays";
+}
+
+TEST(SelfRemovalPlaceTest, NoBatchForAnUninstallerItCannotName)
+{
+    CTempFolder root;
+    const wchar_t* bases[] = {root.Root().c_str()};
+    TSelfRemovalSystem system = {bases, 1, NeverMovable, 437};
+    std::wstring folder = root.Path(L"\x4E2D");
+    SetupFolder.Assign(folder.c_str());
+    EXPECT_FALSE(StartSelfRemoval(system, (folder + L"\\Uninstall.exe").c_str(), GetCurrentProcessId(),
+                                  folder.c_str(), FolderRemoval::Whole));
+    EXPECT_TRUE(IsEmptyFolder(root.Root())) << "no batch that would only delete itself";
+}
+
 // A real run: the batch waits for a process that stands for the ending
 // uninstaller, then deletes the uninstaller (a copy of setup.exe, which is
 // also the waiting program), the folder as asked and itself.
@@ -205,11 +360,9 @@ TEST_P(SelfRemovalRunTest, BatchRemovesWhatItShould)
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\setup.exe").c_str(), uninstaller.c_str(), FALSE));
     ASSERT_TRUE(WriteBytes(folder + L"\\user-data.txt", {1, 2, 3}));
-    // The batch goes next to the uninstaller here, as with TEMP and TMP unset.
-    wchar_t temp[MAX_PATH], tmp[MAX_PATH];
-    GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
-    GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
-    SetEnvironmentVariableW(L"TEMP", root.Root().c_str());
+    // The batch goes into the test's folder.
+    const wchar_t* bases[] = {root.Root().c_str()};
+    TSelfRemovalSystem system = {bases, 1, NeverMovable, GetOEMCP()};
 
     // The "ending uninstaller": the sample terminal, which runs until its
     // window is closed.
@@ -222,9 +375,7 @@ TEST_P(SelfRemovalRunTest, BatchRemovesWhatItShould)
     WaitForInputIdle(standIn.hProcess, 10000);
 
     SetupFolder.Assign(folder.c_str());
-    ASSERT_TRUE(StartSelfRemoval(uninstaller.c_str(), standIn.dwProcessId, folder.c_str(), removal));
-    SetEnvironmentVariableW(L"TEMP", temp);
-    SetEnvironmentVariableW(L"TMP", tmp);
+    ASSERT_TRUE(StartSelfRemoval(system, uninstaller.c_str(), standIn.dwProcessId, folder.c_str(), removal));
     // Not the fixed name of old, but a folder of its own.
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(root.Path(L"kx2uninstall.bat").c_str()));
     std::wstring batchFolder = FindBatchFolder(root.Root());
@@ -262,29 +413,141 @@ TEST(SelfRemovalRunIfEmptyTest, AnEmptiedFolderGoes)
     std::wstring uninstaller = folder + L"\\Uninstall.exe";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\setup.exe").c_str(), uninstaller.c_str(), FALSE));
-    wchar_t temp[MAX_PATH];
-    GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
-    SetEnvironmentVariableW(L"TEMP", root.Root().c_str());
     SetupFolder.Assign(folder.c_str());
-    // A process that has ended already (its handle keeps the id): the wait
-    // returns at once.
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    std::wstring line = L"cmd.exe /C exit";
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &process));
-    WaitForSingleObject(process.hProcess, 10000);
-    ASSERT_TRUE(StartSelfRemoval(uninstaller.c_str(), process.dwProcessId, folder.c_str(), FolderRemoval::IfEmpty));
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    SetEnvironmentVariableW(L"TEMP", temp);
+    CEndedProcess ended;
+    ASSERT_NE(0u, ended.Id());
+    // The program's own places and their check: the system's temporary
+    // folder is one no one else may rename.
+    TStrStatic<MAX_PATH> windowsTemp, commonData;
+    GetSelfRemovalBases(windowsTemp, commonData);
+    std::set<std::wstring> before = BatchFolders(windowsTemp.GetString());
+    ASSERT_TRUE(StartSelfRemoval(uninstaller.c_str(), ended.Id(), folder.c_str(), FolderRemoval::IfEmpty));
+    std::wstring batchFolder;
+    for (const std::wstring& found : BatchFolders(windowsTemp.GetString()))
+        if (!before.count(found))
+            batchFolder = found;
+    EXPECT_FALSE(batchFolder.empty()) << "the batch lies in the Windows temporary folder";
     DWORD start = GetTickCount();
-    while (Exists(folder) && GetTickCount() - start < 20000)
+    while ((Exists(folder) || Exists(batchFolder + L"\\uninstall.bat")) && GetTickCount() - start < 20000)
         Sleep(100);
     EXPECT_FALSE(Exists(folder)) << "nothing left in it: the folder goes";
+    // What Wine's cmd leaves for the restart.
+    if (!batchFolder.empty())
+        RemoveDirectoryW(batchFolder.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(EachFolderRemoval, SelfRemovalRunTest,
                          ::testing::Values(FolderRemoval::Keep, FolderRemoval::IfEmpty, FolderRemoval::Whole));
+
+// cmd's default for delayed expansion set for the user, as the registry
+// allows, and put back afterwards.
+class CDelayedExpansionDefault {
+public:
+    CDelayedExpansionDefault()
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, KEY, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &m_key,
+                            &m_disposition) != ERROR_SUCCESS) {
+            m_key = nullptr;
+            return;
+        }
+        m_hadValue = RegQueryValueExW(m_key, VALUE, nullptr, &m_type, m_old, &m_oldSize) == ERROR_SUCCESS;
+        DWORD on = 1;
+        m_set = RegSetValueExW(m_key, VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof(on)) ==
+                ERROR_SUCCESS;
+    }
+    ~CDelayedExpansionDefault()
+    {
+        if (!m_key)
+            return;
+        if (m_hadValue)
+            RegSetValueExW(m_key, VALUE, 0, m_type, m_old, m_oldSize);
+        else
+            RegDeleteValueW(m_key, VALUE);
+        RegCloseKey(m_key);
+        if (m_disposition == REG_CREATED_NEW_KEY)
+            RegDeleteKeyW(HKEY_CURRENT_USER, KEY);
+    }
+    CDelayedExpansionDefault(const CDelayedExpansionDefault&) = delete;
+    CDelayedExpansionDefault& operator=(const CDelayedExpansionDefault&) = delete;
+    bool IsSet() const { return m_set; }
+
+private:
+    static constexpr const wchar_t* KEY = L"Software\\Microsoft\\Command Processor";
+    static constexpr const wchar_t* VALUE = L"DelayedExpansion";
+    HKEY m_key = nullptr;
+    DWORD m_disposition = 0;
+    bool m_hadValue = false;
+    bool m_set = false;
+    DWORD m_type = 0;
+    BYTE m_old[256];
+    DWORD m_oldSize = sizeof(m_old);
+};
+
+// An installation folder whose name holds "!", and the folder cmd would
+// take for it with delayed expansion on.
+struct TBangCase {
+    const wchar_t* folder;
+    const wchar_t* decoy;
+};
+
+void PrintTo(const TBangCase& bang, std::ostream* out)
+{
+    *out << testing::PrintToString(std::wstring(bang.folder));
+}
+
+class SelfRemovalDelayedExpansionTest : public ::testing::TestWithParam<TBangCase> {};
+
+// The real batch and command line with delayed expansion on by default.
+// Wine's cmd does not read the registry's default: there "/V:ON" ahead of
+// the program's own switches stands for it, as the later switch wins.
+TEST_P(SelfRemovalDelayedExpansionTest, ExclamationMarksStayAsTheyAre)
+{
+    CTempFolder root;
+    std::wstring folder = root.Path(GetParam().folder), decoy = root.Path(GetParam().decoy);
+    std::wstring uninstaller = folder + L"\\Uninstall.exe", batchFolder = root.Path(L"batch");
+    std::wstring batch = batchFolder + L"\\uninstall.bat";
+    for (const std::wstring& path : {folder, decoy, batchFolder})
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\setup.exe").c_str(), uninstaller.c_str(), FALSE));
+    ASSERT_TRUE(WriteBytes(decoy + L"\\keep.txt", {'k'}));
+
+    CEndedProcess ended;
+    ASSERT_NE(0u, ended.Id());
+    char text[4096];
+    size_t length = BuildSelfRemovalBatch(uninstaller.c_str(), ended.Id(), batch.c_str(), folder.c_str(),
+                                          FolderRemoval::Whole, folder.c_str(), GetOEMCP(), text, sizeof(text));
+    ASSERT_GT(length, 0u);
+    ASSERT_TRUE(WriteBytes(batch, ByteVector(text, text + length)));
+    TStrStatic<MAX_PATH> cmd;
+    TStrStatic<3 * MAX_PATH> built;
+    ASSERT_TRUE(BuildSelfRemovalCommand(batch.c_str(), cmd, built));
+    std::wstring line = built.GetString();
+    ASSERT_EQ(L'"', line[0]);
+    line.insert(line.find(L'"', 1) + 1, L" /V:ON");
+
+    PROCESS_INFORMATION run = {};
+    {
+        CDelayedExpansionDefault delayed;
+        ASSERT_TRUE(delayed.IsSet());
+        // cmd's environment names the decoy as "HOMEPATH".
+        wchar_t homePath[MAX_PATH] = L"";
+        DWORD homeLength = GetEnvironmentVariableW(L"HOMEPATH", homePath, MAX_PATH);
+        SetEnvironmentVariableW(L"HOMEPATH", GetParam().decoy);
+        STARTUPINFOW startup = {sizeof(startup)};
+        BOOL started = CreateProcessW(cmd, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                      &startup, &run);
+        SetEnvironmentVariableW(L"HOMEPATH", homeLength > 0 && homeLength < MAX_PATH ? homePath : nullptr);
+        ASSERT_TRUE(started);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(run.hProcess, 20000));
+    }
+    CloseHandle(run.hProcess);
+    CloseHandle(run.hThread);
+
+    EXPECT_FALSE(Exists(folder)) << "the folder named with \"!\" goes";
+    EXPECT_TRUE(Exists(decoy + L"\\keep.txt")) << "the folder cmd would otherwise have taken stays";
+}
+
+INSTANTIATE_TEST_SUITE_P(BangNames, SelfRemovalDelayedExpansionTest,
+                         ::testing::Values(TBangCase{L"Wow!", L"Wow"}, TBangCase{L"!HOMEPATH!", L"KxDecoy"}));
 
 } // namespace
