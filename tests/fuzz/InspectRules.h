@@ -9,7 +9,8 @@
 class CFuzzKey;
 
 // The text and the JSON report of `file`, inspected as `name`: "" when they
-// agree with each other and with the exit code, else the rule they broke.
+// agree with each other and with the exit code and hold nothing a terminal
+// would act on (or bytes that are not UTF-8), else the rule they broke.
 std::string BrokenReportRule(const Bytes& file, const std::string& name, const InspectResult& text,
                              const InspectResult& json);
 

@@ -2,9 +2,13 @@
 // on how long it may take.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cerrno>
 #include <chrono>
 
+#include "ProcessEnd.h"
+#include "ToolRunner.h"
 #include "lib/ChildProcess.h"
 
 namespace {
@@ -34,6 +38,25 @@ TEST(ChildProcessTest, ReportsTheEndAndEndsAProgramThatTakesTooLong)
     EXPECT_EQ(ENOENT, missing.startErrno);
     EXPECT_FALSE(IsProgramInPath("kxpack-no-such-program"));
     EXPECT_TRUE(IsProgramInPath("sh"));
+}
+
+// A program that started others and takes too long is ended with all of
+// them: what it started would otherwise run on, holding its output open.
+TEST(ChildProcessTest, ATimeOutEndsWhatTheProgramStartedToo)
+{
+    CScratchFolder dir;
+    const std::string pids = dir / "pids";
+    for (const char* script : {"sleep 300 & echo $! > \"$0\"; wait",
+                               // Deaf to SIGTERM, and so is what it starts: SIGKILL after a grace.
+                               "trap '' TERM; sleep 300 & echo $! > \"$0\"; wait"}) {
+        SCOPED_TRACE(script);
+        ChildResult slow = RunChild("sh", {"-c", script, pids}, 1);
+        EXPECT_TRUE(slow.timedOut);
+        pid_t sleeper = static_cast<pid_t>(std::stol("0" + ReadText(pids)));
+        ASSERT_GT(sleeper, 0);
+        EXPECT_TRUE(EndsWithin(sleeper, 10)) << "sleep " << sleeper << " runs on";
+        kill(sleeper, SIGKILL);
+    }
 }
 
 } // namespace

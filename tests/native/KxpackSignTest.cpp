@@ -2,11 +2,16 @@
 // inspect`, with a code-signing certificate made here by the openssl tool.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "KxpackFixture.h"
+#include "ProcessEnd.h"
 #include "package/PackageFormat.h"
 
 namespace {
@@ -160,6 +165,83 @@ TEST_F(KxpackSignTest, FailedSigningLeavesTheEarlierOutput)
     setenv("PATH", path.c_str(), 1);
     ExpectOnlyLine(noTool);
     EXPECT_NE(std::string::npos, noTool.err.find("(Debian package osslsigncode")) << noTool.err;
+}
+
+// A stand-in for osslsigncode, first in PATH while it lives: it writes its
+// pid and that of a program it starts, then waits for that for ever.
+class CFakeSigningTool {
+public:
+    CFakeSigningTool(const std::string& folder, bool deafToSigterm) : m_folder(folder)
+    {
+        EXPECT_EQ(0, mkdir(folder.c_str(), 0755));
+        WriteText(folder + "/osslsigncode", std::string("#!/bin/sh\n") + (deafToSigterm ? "trap '' TERM\n" : "") +
+                                                "echo $$ > \"" + folder + "/tool.pid\"\n"
+                                                "sleep 300 &\n"
+                                                "echo $! > \"" + folder + "/sleep.pid\"\n"
+                                                "wait\n");
+        EXPECT_EQ(0, chmod((folder + "/osslsigncode").c_str(), 0755));
+        m_path = getenv("PATH");
+        setenv("PATH", (folder + ":" + m_path).c_str(), 1);
+    }
+    ~CFakeSigningTool()
+    {
+        setenv("PATH", m_path.c_str(), 1);
+        for (pid_t pid : {Pid("tool.pid"), Pid("sleep.pid")})
+            if (pid > 0)
+                kill(pid, SIGKILL);
+    }
+    // 0 until the file is there.
+    pid_t Pid(const char* file) const
+    {
+        std::string text = ReadText(m_folder + "/" + file);
+        return text.empty() || text.back() != '\n' ? 0 : static_cast<pid_t>(std::stol(text));
+    }
+    // Waits (at most 20 s) until the tool and what it started are running.
+    bool Running() const
+    {
+        for (int waited = 0; waited < 2000 && !Pid("sleep.pid"); ++waited)
+            usleep(10000);
+        return Pid("tool.pid") && Pid("sleep.pid");
+    }
+
+private:
+    std::string m_folder;
+    std::string m_path;
+};
+
+TEST_F(KxpackSignTest, EndingKxpackEndsTheSigningToolAndWhatItStarted)
+{
+    const std::pair<int, bool> cases[] = {{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGTERM, true}};
+    for (const auto& [signal, deaf] : cases) {
+        SCOPED_TRACE(std::string(strsignal(signal)) + (deaf ? ", the tool deaf to SIGTERM" : ""));
+        ASSERT_EQ(0, system(("rm -rf '" + (m_dir / "bin") + "'").c_str()));
+        CFakeSigningTool tool(m_dir / "bin", deaf);
+        pid_t kxpack = StartKxpack(BuildArgs(PemOptions()));
+        ASSERT_GT(kxpack, 0);
+        ASSERT_TRUE(tool.Running());
+        kill(kxpack, signal);
+        int status = 0;
+        ASSERT_EQ(kxpack, waitpid(kxpack, &status, 0));
+        // It ends as the signal asks, so that its caller knows.
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(EndsWithin(tool.Pid("tool.pid"), 10)) << "the signing tool runs on";
+        EXPECT_TRUE(EndsWithin(tool.Pid("sleep.pid"), 10)) << "what it started runs on";
+        EXPECT_EQ((std::vector<std::string>{"bin", "product", "setup.exe"}), m_dir.List());
+    }
+}
+
+TEST_F(KxpackSignTest, ASigningToolThatTakesTooLongIsEndedWithWhatItStarted)
+{
+    CFakeSigningTool tool(m_dir / "bin", true);
+    setenv("KXPACK_SIGNING_TIMEOUT", "1", 1);
+    ToolResult result = ExpectBuildFails("osslsigncode did not finish in 1 s", PemOptions());
+    unsetenv("KXPACK_SIGNING_TIMEOUT");
+    EXPECT_TRUE(EndsWithin(tool.Pid("tool.pid"), 10)) << "the signing tool runs on";
+    EXPECT_TRUE(EndsWithin(tool.Pid("sleep.pid"), 10)) << "what it started runs on";
+
+    setenv("KXPACK_SIGNING_TIMEOUT", "soon", 1);
+    ExpectBuildFails("KXPACK_SIGNING_TIMEOUT=soon: ", PemOptions());
+    unsetenv("KXPACK_SIGNING_TIMEOUT");
 }
 
 } // namespace

@@ -11,6 +11,7 @@ struct ToolResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+    long peakKilobytes = 0; // the program's own peak resident memory
 };
 
 ToolResult RunKxpack(const std::vector<std::string>& args);

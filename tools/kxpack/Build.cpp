@@ -63,6 +63,9 @@ const char HELP[] =
     "  --timestamp-url URL\n"
     "                    an RFC 3161 time-stamp server: Windows then accepts the\n"
     "                    signature after the certificate has expired\n"
+    "osslsigncode may take 120 s (KXPACK_SIGNING_TIMEOUT=SECONDS sets another\n"
+    "limit); on that time-out, and when kxpack is ended by SIGINT, SIGTERM or\n"
+    "SIGHUP, it is ended with whatever it started.\n"
     "\n"
     "What the stub's edition could not install is refused, before any work where\n"
     "the inputs tell, else as soon as it is known: an installer of 4 GiB or more,\n"
@@ -185,7 +188,7 @@ int RunBuild(int argc, char** argv)
     if (!ResolveInputs(args, in, error) || !BuildTime(time, error) || !CheckSigningOptions(signing, error))
         return Fail(EXIT_USAGE, error);
     if (!CheckOutputPath(in.output, error) || !CheckSigningInputs(signing, error) ||
-        !CheckProductLinks(in, error))
+        !CheckProductLinks(in, error) || !LookAtInputs(in, error))
         return Fail(EXIT_FAILED, error);
 
     CSigningKey key;
@@ -207,9 +210,9 @@ int RunBuild(int argc, char** argv)
     std::vector<ZipSource> licenseTexts;
     std::vector<std::string> warnings;
     ArchiveInput program, custom;
-    if (!LoadConfig(in.config, configRecord, configText, error))
+    if (!LoadConfig(in.config, in.configSeen, configRecord, configText, error))
         return Fail(EXIT_FAILED, error);
-    if (!ReadWholeFile(in.bitmap, bitmap, error))
+    if (!ReadCheckedInput(in.bitmap, in.bitmapSeen, bitmap, error))
         return Fail(EXIT_FAILED, error);
     if (!CheckBitmap(bitmap, bitmapInfo, error))
         return Fail(EXIT_FAILED, in.bitmap + ": " + error);
@@ -228,9 +231,9 @@ int RunBuild(int argc, char** argv)
     if (!WriteZip(licenseTexts, time, in.licenses, licenseSink, error))
         return Fail(EXIT_FAILED, error);
     bool hasCustom = !in.custom.empty();
-    if (!LoadArchive("program files", in.program, in.followLinks, program, error))
+    if (!LoadArchive("program files", in.program, in.programSeen, in.followLinks, program, error))
         return Fail(EXIT_FAILED, error);
-    if (hasCustom && !LoadArchive("custom files", in.custom, in.followLinks, custom, error))
+    if (hasCustom && !LoadArchive("custom files", in.custom, in.customSeen, in.followLinks, custom, error))
         return Fail(EXIT_FAILED, error);
     std::vector<const ArchiveInput*> archives = {&program};
     if (hasCustom)

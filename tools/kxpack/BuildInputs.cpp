@@ -141,9 +141,28 @@ bool CheckProductLinks(const BuildInputs& in, std::string& error)
     return true;
 }
 
-bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, std::string& error)
+bool LookAtInputs(BuildInputs& in, std::string& error)
 {
-    if (!ReadTextFile(path, text, error))
+    const std::pair<const std::string*, FileSeen*> inputs[] = {
+        {&in.config, &in.configSeen}, {&in.bitmap, &in.bitmapSeen},
+        {&in.program, &in.programSeen}, {&in.custom, &in.customSeen}};
+    for (const auto& input : inputs) {
+        const std::string& path = *input.first;
+        if (path.empty())
+            continue;
+        // What the product folder holds may be a link only as its files may;
+        // a file named on the command line is taken as its name leads.
+        bool inProduct = !in.product.empty() && path.compare(0, in.product.size() + 1, in.product + "/") == 0;
+        if (!LookAtInput(path, inProduct ? in.product : "", in.followLinks, *input.second, error))
+            return false;
+    }
+    return true;
+}
+
+bool LoadConfig(const std::string& path, const FileSeen& seen, Bytes& record, std::u16string& text,
+                std::string& error)
+{
+    if (!ReadTextFile(path, seen, text, error))
         return false;
     text = NormalizeConfigText(text);
     std::vector<std::string> errors, warnings;
@@ -162,12 +181,13 @@ bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, st
 
 // A folder is walked (and zipped while the installer is written); a file is
 // taken as a ready ZIP, its size checked here and its bytes by CheckReadyZip.
-bool LoadArchive(const std::string& what, const std::string& source, bool followLinks, ArchiveInput& archive,
-                 std::string& error)
+bool LoadArchive(const std::string& what, const std::string& source, const FileSeen& seen, bool followLinks,
+                 ArchiveInput& archive, std::string& error)
 {
     archive.what = what;
     archive.source = source;
-    if (IsDirectory(source)) {
+    archive.seen = seen;
+    if (seen.type == S_IFDIR) {
         FolderRules rules;
         rules.followLinks = followLinks;
         if (!CollectFolder(source, rules, archive.entries, error))
@@ -179,7 +199,7 @@ bool LoadArchive(const std::string& what, const std::string& source, bool follow
     archive.readyZip = true;
     archive.zipStamp = FileStamp(source);
     CFileSource file;
-    if (!file.Open(source, error))
+    if (!file.Open(source, seen, error))
         return false;
     // Before it is read: it goes into the record as it is.
     if (!CheckRecordSize(what, file.Size(), error)) {
@@ -194,7 +214,7 @@ bool CheckReadyZip(ArchiveInput& archive, std::string& error)
     if (!archive.readyZip)
         return true;
     CFileSource file;
-    if (!file.Open(archive.source, error))
+    if (!file.Open(archive.source, archive.seen, error))
         return false;
     // Read with the checks inspect makes, every entry's data included, and
     // UTF-8 names as such whether flagged or not: zip on Linux writes them
@@ -228,7 +248,7 @@ bool CheckReadyZip(ArchiveInput& archive, std::string& error)
 bool CopyReadyZip(const ArchiveInput& archive, CByteSink& sink, std::string& error)
 {
     CFileSource file;
-    if (!file.Open(archive.source, error))
+    if (!file.Open(archive.source, archive.seen, error))
         return false;
     Bytes chunk(COPY_CHUNK);
     for (uint64_t at = 0; at < file.Size();) {

@@ -15,6 +15,8 @@ struct BuildInputs {
     std::string stub, key, output, config, bitmap, licenses, program, custom;
     std::string product;
     bool followLinks = false;
+    // What LookAtInputs found: each is read only while it is that file.
+    FileSeen configSeen, bitmapSeen, programSeen, customSeen;
 };
 
 // The program files or custom files: a folder to be zipped on the way into
@@ -25,6 +27,7 @@ struct ArchiveInput {
     std::vector<ZipSource> entries; // a folder's
     bool readyZip = false;
     std::string zipStamp;           // a ready ZIP's size and time as checked
+    FileSeen seen;                  // and the file it was
     // Where a ready ZIP's copy gets the UTF-8 flag: the high byte of the
     // flags of each header whose UTF-8 name has none.
     std::vector<uint64_t> utf8FlagBytes;
@@ -37,13 +40,17 @@ bool ResolveInputs(const CArgs& args, BuildInputs& in, std::string& error);
 bool BuildTime(int64_t& time, std::string& error);
 // Parts taken from the product folder may be links only as its files may.
 bool CheckProductLinks(const BuildInputs& in, std::string& error);
+// The configuration, the bitmap and the program and custom files as they
+// are now (links as CheckProductLinks allows them), for the reads to check.
+bool LookAtInputs(BuildInputs& in, std::string& error);
 // The configuration's lines checked, its record made (UTF-16LE).
-bool LoadConfig(const std::string& path, Bytes& record, std::u16string& text, std::string& error);
+bool LoadConfig(const std::string& path, const FileSeen& seen, Bytes& record, std::u16string& text,
+                std::string& error);
 // A folder walked (zipped later, while the installer is written), or a ready
 // ZIP's size checked against its record's; `what` names the archive in
-// errors ("program files").
-bool LoadArchive(const std::string& what, const std::string& source, bool followLinks, ArchiveInput& archive,
-                 std::string& error);
+// errors ("program files"), `seen` is what LookAtInputs found there.
+bool LoadArchive(const std::string& what, const std::string& source, const FileSeen& seen, bool followLinks,
+                 ArchiveInput& archive, std::string& error);
 // A ready ZIP read with the checks inspect makes, its names taken (UTF-8
 // names without the UTF-8 flag as UTF-8); nothing for a folder.
 bool CheckReadyZip(ArchiveInput& archive, std::string& error);

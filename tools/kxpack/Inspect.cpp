@@ -18,9 +18,12 @@
 #include "lib/PeImage.h"
 #include "lib/ProductInputs.h"
 #include "lib/SetupConfigText.h"
+#include "lib/ShownText.h"
 #include "lib/SignedPayload.h"
 #include "lib/TextCodec.h"
+#include "lib/UninstallSlots.h"
 #include "lib/ZipVerify.h"
+#include "package/PackageLimits.h"
 #include "package/UninstallList.h"
 
 namespace {
@@ -106,7 +109,7 @@ struct Report {
     std::string bitmapProblem;
     ArchiveReport licenses{"licence texts"};
     std::vector<ArchiveReport> archives;
-    std::vector<std::u16string> uninstallSlots;
+    const ReadRecord* uninstallList = nullptr; // its slots are read as they are shown
     bool hasUninstallFlags = false; // older uninstallers have no flags record
     uint32_t uninstallFlags = 0;
     std::vector<std::string> problems;
@@ -150,6 +153,40 @@ __attribute__((format(printf, 2, 3))) void Appendf(std::string& out, const char*
     out.resize(start + static_cast<size_t>(length));
 }
 
+// Where a report goes: kept whole (the tests, the fuzzer) or written to a
+// stream a piece at a time as it is made, so that a long one (an uninstall
+// list of millions of slots) is never held whole.
+class CReportOut {
+public:
+    explicit CReportOut(FILE* stream) : m_stream(stream) {}
+    std::string& Text() { return m_text; }
+    // Writes out what there is when streaming and it has grown, or `all`.
+    void Spill(bool all = false)
+    {
+        const size_t PIECE = 1 << 20;
+        if (m_stream && (all || m_text.size() >= PIECE)) {
+            fwrite(m_text.data(), 1, m_text.size(), m_stream);
+            m_text.clear();
+        }
+    }
+
+private:
+    FILE* m_stream;
+    std::string m_text;
+};
+
+// A piece of the uninstall list that could not be read ends its showing.
+std::string UnreadListProblem(const ReadRecord& list)
+{
+    return "uninstall list: its record at file " + OffsetText(list.DataOffset()) + " cannot be read to its end";
+}
+
+// Shown when it holds a slot at all.
+bool ShowsUninstallList(const Report& r)
+{
+    return r.uninstallList && r.uninstallList->size >= UNINSTALL_SLOT_BYTES;
+}
+
 // `text` (UTF-8) and blanks to `width` characters: printf would count bytes.
 std::string Padded(const std::string& text, size_t width)
 {
@@ -184,9 +221,8 @@ bool LoadCertificate(const InspectCertificate* given, const CByteSource& file, R
     } else {
         report.certificateSource = "embedded in the image";
         // It stands in the image's data: a file that is no program has none.
-        Bytes image(report.imageProblem.empty() ? report.imageEnd : 0);
-        if (image.empty() || !file.Read(0, image.data(), image.size()) ||
-            !FindEmbeddedCertificate(image.data(), image.size(), der) || !cert.Load(der, error)) {
+        if (!report.imageProblem.empty() || !FindEmbeddedCertificate(file, report.imageEnd, der) ||
+            !cert.Load(der, error)) {
             report.problems.push_back("the image carries no package certificate (give --cert)");
             return false;
         }
@@ -197,24 +233,40 @@ bool LoadCertificate(const InspectCertificate* given, const CByteSource& file, R
     return true;
 }
 
-void CheckSigned(const ReadContainer& license, const CPackageCertificate* cert, SignedPart& part)
+// A signed record is checked as it is read, a piece at a time, and unpacked
+// only when it could be a builder's: its size is the file's to claim.
+void CheckSigned(const CByteSource& file, const ReadContainer& license, const CPackageCertificate* cert,
+                 SignedPart& part)
 {
+    // An RSA signature of the largest key takes 2 KB; the licence container,
+    // with the image, must fit the 64 MB an uninstaller keeps for them.
+    const uint32_t SIGNATURE_MAX_BYTES = 64 << 10;
+    const uint64_t SIGNED_MAX_BYTES = UNINSTALLER_OTHER_BYTES;
     const ReadRecord* record = license.Find(part.id);
     const ReadRecord* signature = license.Find(part.signatureId);
     part.present = record != nullptr;
     part.signaturePresent = signature != nullptr;
+    Bytes signatureWindow, payloadWindow;
+    const uint8_t* signatureBytes = signature && signature->size <= SIGNATURE_MAX_BYTES
+                                        ? RecordBytes(file, *signature).Read(0, signature->size, signatureWindow)
+                                        : nullptr;
     if (!record)
         part.problem = "record missing";
     else if (!signature)
         part.problem = "signature record missing";
     else if (!cert)
         part.problem = "not checked: no certificate";
-    else if (!(part.verified = cert->Verify(record->data.data(), record->data.size(),
-                                           signature->data.data(), signature->data.size())))
+    else if (!(part.verified =
+                   signatureBytes && cert->Verify(RecordBytes(file, *record), signatureBytes, signature->size)))
         part.problem = "signature does not verify";
-    else if (!(part.unpacked = UnpackSignedPayload(record->data.data(), record->data.size(),
-                                                   part.content, part.problem)))
-        part.problem = "verified, but " + part.problem;
+    else if (record->size > SIGNED_MAX_BYTES)
+        part.problem = "verified, but not unpacked: its " + std::to_string(record->size) +
+                       " bytes are more than the " + std::to_string(SIGNED_MAX_BYTES >> 20) +
+                       " MB an uninstaller keeps for the image and the licence container";
+    else if (const uint8_t* payload = RecordBytes(file, *record).Read(0, record->size, payloadWindow);
+             !(part.unpacked = payload && UnpackSignedPayload(payload, record->size, part.content, part.problem)))
+        part.problem = "verified, but " + (payload ? part.problem : std::string("it cannot be read"));
+    Wipe(payloadWindow);
 }
 
 // Every byte of an archive as the setup program will read it; its problems,
@@ -240,13 +292,14 @@ void VerifyArchive(const CArchiveBytes& zip, ArchiveReport& archive, Report& rep
         archive.problem = check.problems.front();
 }
 
-void InspectLicense(const ReadContainer& license, const CPackageCertificate* cert, Report& report)
+void InspectLicense(const CByteSource& file, const ReadContainer& license, const CPackageCertificate* cert,
+                    Report& report)
 {
     report.signedParts = {{"configuration", RECORD_CONFIG, RECORD_CONFIG_SIGNATURE},
                           {"header bitmap", RECORD_BITMAP, RECORD_BITMAP_SIGNATURE},
                           {"licence texts", RECORD_LICENSES, RECORD_LICENSES_SIGNATURE}};
     for (auto& part : report.signedParts) {
-        CheckSigned(license, cert, part);
+        CheckSigned(file, license, cert, part);
         if (!part.problem.empty())
             report.problems.push_back(std::string(part.name) + ": " + part.problem);
     }
@@ -284,29 +337,26 @@ void InspectArchive(const CByteSource& file, const ReadContainer& container, con
     report.archives.push_back(std::move(archive));
 }
 
-// Read with the uninstaller's own reader: a slot without a zero shows as
-// the 259 units it reads.
-void InspectUninstallList(const ReadContainer& container, Report& report)
+// The list is read as it is shown (ForEachUninstallSlot), never held.
+void InspectUninstallList(const CByteSource& file, const ReadContainer& container, Report& report)
 {
     const ReadRecord* record = container.Find(RECORD_UNINSTALL_LIST);
     if (!record) {
         report.problems.push_back("uninstall container without an uninstall list");
         return;
     }
-    CUninstallList list(record->data.data(), record->data.size());
-    if (list.HasRemainder() || list.GetSlotCount() < UNINSTALL_FIRST_FILE_SLOT)
-        report.problems.push_back("uninstall list of " + std::to_string(record->data.size()) + " bytes is not " +
+    report.uninstallList = record;
+    if (record->size % UNINSTALL_SLOT_BYTES || record->size / UNINSTALL_SLOT_BYTES < UNINSTALL_FIRST_FILE_SLOT)
+        report.problems.push_back("uninstall list of " + std::to_string(record->size) + " bytes is not " +
                                   std::to_string(UNINSTALL_FIRST_FILE_SLOT) + " or more slots of " +
                                   std::to_string(UNINSTALL_SLOT_BYTES) + " bytes");
-    char16_t slot[UNINSTALL_SLOT_CHARS];
-    for (size_t i = 0; i < list.GetSlotCount(); ++i) {
-        size_t length = list.ReadSlot(i, slot);
-        report.uninstallSlots.emplace_back(slot, length);
-    }
     // Read as the setup program reads it: a short record is no flags at all.
     if (const ReadRecord* flags = container.Find(RECORD_UNINSTALL_FLAGS)) {
+        size_t bytes = std::min<size_t>(flags->size, UNINSTALL_FLAGS_BYTES);
+        Bytes window;
+        const uint8_t* read = RecordBytes(file, *flags).Read(0, bytes, window);
         report.hasUninstallFlags = true;
-        report.uninstallFlags = ReadUninstallFlags(flags->data.data(), flags->data.size());
+        report.uninstallFlags = read ? ReadUninstallFlags(read, bytes) : 0;
     }
 }
 
@@ -348,7 +398,7 @@ std::string EntryVerdict(const ZipEntryCheck& entry)
 {
     if (entry.verified)
         return "";
-    return "  DAMAGED: " + (entry.problem.empty() ? std::string("not checked") : entry.problem);
+    return "  DAMAGED: " + (entry.problem.empty() ? std::string("not checked") : TerminalSafe(entry.problem));
 }
 
 void EntryJson(const ArchiveReport& archive, const ZipEntryCheck& entry, CJsonWriter& json)
@@ -360,15 +410,20 @@ void EntryJson(const ArchiveReport& archive, const ZipEntryCheck& entry, CJsonWr
     json.Bool("verified", entry.verified).String("problem", entry.problem).EndObject();
 }
 
-void PrintText(const Report& r, std::string& out)
+// Whatever the file holds reaches the terminal in the text form of
+// ShownText.h: its names, configuration and uninstall slots through
+// ShownText, kxpack's and OpenSSL's own words, which may quote them, through
+// TerminalSafe. The uninstall list is read from `file` as it is shown.
+void PrintText(Report& r, const CByteSource& file, CReportOut& sink)
 {
-    Appendf(out, "file:         %s (%llu bytes)\n", r.path.c_str(),
+    std::string& out = sink.Text();
+    Appendf(out, "file:         %s (%llu bytes)\n", ShownText(r.path).c_str(),
             static_cast<unsigned long long>(r.fileSize));
     if (r.imageProblem.empty()) {
         Appendf(out, "edition:      %s (%s)\n", EditionName(r.edition), EditionMachine(r.edition));
         Appendf(out, "image:        %u bytes\n", r.imageEnd);
     } else
-        Appendf(out, "image:        %s\n", r.imageProblem.c_str());
+        Appendf(out, "image:        %s\n", TerminalSafe(r.imageProblem).c_str());
     Appendf(out, "package:      at offset %u, read to offset %llu (%s)\n", r.package.packageOffset,
             static_cast<unsigned long long>(r.package.endOffset), r.package.stopReason.c_str());
     const char* mode = !r.package.Loads() ? "does not load"
@@ -378,21 +433,22 @@ void PrintText(const Report& r, std::string& out)
     if (r.certificateSubject.empty())
         Appendf(out, "certificate:  none\n");
     else
-        Appendf(out, "certificate:  %s, RSA %d, SHA-256 %s (%s)\n", r.certificateSubject.c_str(),
-                r.certificateBits, r.certificateFingerprint.c_str(), r.certificateSource.c_str());
+        Appendf(out, "certificate:  %s, RSA %d, SHA-256 %s (%s)\n", TerminalSafe(r.certificateSubject).c_str(),
+                r.certificateBits, r.certificateFingerprint.c_str(), TerminalSafe(r.certificateSource).c_str());
     const AuthenticodeSignature& code = r.authenticode;
     if (!code.present)
         Appendf(out, "authenticode: none\n");
     else if (code.subject.empty() && code.issuer.empty())
-        Appendf(out, "authenticode: unreadable: %s\n", code.problem.c_str());
+        Appendf(out, "authenticode: unreadable: %s\n", TerminalSafe(code.problem).c_str());
     else {
-        Appendf(out, "authenticode: %s, %s (certificate table at %u, %u bytes)\n", code.digest.c_str(),
+        Appendf(out, "authenticode: %s, %s (certificate table at %u, %u bytes)\n",
+                TerminalSafe(code.digest).c_str(),
                 !code.timestamped ? "not time-stamped"
                 : code.timestampTime.empty() ? "time-stamped"
-                                             : ("time-stamped " + code.timestampTime).c_str(),
+                                             : ("time-stamped " + TerminalSafe(code.timestampTime)).c_str(),
                 code.offset, code.size);
-        Appendf(out, "  signer:     %s\n", code.subject.empty() ? code.problem.c_str() : code.subject.c_str());
-        Appendf(out, "  issuer:     %s\n", code.issuer.c_str());
+        Appendf(out, "  signer:     %s\n", TerminalSafe(code.subject.empty() ? code.problem : code.subject).c_str());
+        Appendf(out, "  issuer:     %s\n", TerminalSafe(code.issuer).c_str());
     }
     Appendf(out, "containers:\n");
     for (const auto& c : r.package.containers) {
@@ -414,7 +470,7 @@ void PrintText(const Report& r, std::string& out)
             Appendf(out, "  %-14s (%2u by %2u): %s\n", part.name, part.id, part.signatureId,
                     part.problem.empty()
                         ? ("verified, " + std::to_string(part.content.size()) + " bytes").c_str()
-                        : part.problem.c_str());
+                        : TerminalSafe(part.problem).c_str());
     }
     if (!r.config.empty()) {
         Appendf(out, "configuration:\n");
@@ -425,7 +481,7 @@ void PrintText(const Report& r, std::string& out)
             if (end == std::string::npos)
                 end = text.size();
             if (end > start)
-                Appendf(out, "  %s\n", text.substr(start, end - start).c_str());
+                Appendf(out, "  %s\n", ShownText(text.substr(start, end - start)).c_str());
             start = end + 1;
         }
     }
@@ -435,7 +491,7 @@ void PrintText(const Report& r, std::string& out)
     if (!r.licenses.entries.empty()) {
         Appendf(out, "licence texts:\n");
         for (const auto& entry : r.licenses.entries)
-            Appendf(out, "  %s %10llu bytes%s\n", Padded(entry.name, 40).c_str(),
+            Appendf(out, "  %s %10llu bytes%s\n", Padded(ShownText(entry.name), 40).c_str(),
                     static_cast<unsigned long long>(entry.size), EntryVerdict(entry).c_str());
     }
     for (const auto& archive : r.archives) {
@@ -445,16 +501,19 @@ void PrintText(const Report& r, std::string& out)
         Appendf(out, "%s archive: %zu entries, %llu bytes unpacked\n", archive.container,
                 archive.entries.size(), static_cast<unsigned long long>(total));
         for (const auto& entry : archive.entries)
-            Appendf(out, "  %s %12llu  %s%s\n", Padded(entry.name, 50).c_str(),
+            Appendf(out, "  %s %12llu  %s%s\n", Padded(ShownText(entry.name), 50).c_str(),
                     static_cast<unsigned long long>(entry.size),
                     entry.method == 0 ? "stored" : entry.method == 8 ? "deflated" : "other method",
                     EntryVerdict(entry).c_str());
     }
-    if (!r.uninstallSlots.empty()) {
+    if (ShowsUninstallList(r)) {
         Appendf(out, "uninstall list:\n");
-        for (size_t i = 0; i < r.uninstallSlots.size(); ++i)
-            Appendf(out, "  %-14s %s\n", i == 0 ? "program group" : i == 1 ? "folder" : "file",
-                    ToUtf8(r.uninstallSlots[i]).c_str());
+        if (!ForEachUninstallSlot(file, *r.uninstallList, [&](size_t i, const std::u16string& slot) {
+                Appendf(out, "  %-14s %s\n", i == 0 ? "program group" : i == 1 ? "folder" : "file",
+                        ShownText(ToUtf8(slot)).c_str());
+                sink.Spill();
+            }))
+            r.problems.push_back(UnreadListProblem(*r.uninstallList));
         Appendf(out, "uninstall flags: %s\n", UninstallFlagsText(r).c_str());
     }
     if (r.problems.empty()) {
@@ -462,11 +521,11 @@ void PrintText(const Report& r, std::string& out)
     } else {
         Appendf(out, "result:       %zu problem%s\n", r.problems.size(), r.problems.size() > 1 ? "s" : "");
         for (const auto& problem : r.problems)
-            Appendf(out, "  - %s\n", problem.c_str());
+            Appendf(out, "  - %s\n", TerminalSafe(problem).c_str());
     }
 }
 
-void PrintJson(const Report& r, std::string& out)
+void PrintJson(Report& r, const CByteSource& file, CReportOut& sink)
 {
     CJsonWriter json;
     json.BeginObject();
@@ -544,8 +603,13 @@ void PrintJson(const Report& r, std::string& out)
     }
     json.EndArray();
     json.BeginArray("uninstallList");
-    for (const auto& slot : r.uninstallSlots)
+    auto showSlot = [&](size_t, const std::u16string& slot) {
         json.String(nullptr, ToUtf8(slot));
+        sink.Text() += json.Take();
+        sink.Spill();
+    };
+    if (ShowsUninstallList(r) && !ForEachUninstallSlot(file, *r.uninstallList, showSlot))
+        r.problems.push_back(UnreadListProblem(*r.uninstallList));
     json.EndArray();
     if (r.hasUninstallFlags)
         json.Number("uninstallFlags", r.uninstallFlags);
@@ -557,13 +621,13 @@ void PrintJson(const Report& r, std::string& out)
     json.EndArray();
     json.Bool("verified", r.problems.empty());
     json.EndObject();
-    out += json.Text();
+    sink.Text() += json.Take();
 }
 
 } // namespace
 
 InspectResult InspectFile(const CByteSource& file, const std::string& name,
-                          const InspectCertificate* certificate, bool json)
+                          const InspectCertificate* certificate, bool json, FILE* stream)
 {
     InspectResult result;
     Report report;
@@ -601,21 +665,30 @@ InspectResult InspectFile(const CByteSource& file, const std::string& name,
     CPackageCertificate cert;
     bool haveCert = LoadCertificate(certificate, file, report, cert);
     if (const ReadContainer* license = report.package.Kept(CONTAINER_LICENSE))
-        InspectLicense(*license, haveCert ? &cert : nullptr, report);
+        InspectLicense(file, *license, haveCert ? &cert : nullptr, report);
     if (const ReadContainer* core = report.package.Kept(CONTAINER_CORE))
         InspectArchive(file, *core, "core", report);
     if (const ReadContainer* custom = report.package.Kept(CONTAINER_CUSTOM))
         InspectArchive(file, *custom, "custom", report);
     if (const ReadContainer* uninstall = report.package.Kept(CONTAINER_UNINSTALL))
-        InspectUninstallList(*uninstall, report);
+        InspectUninstallList(file, *uninstall, report);
     CheckInstallLimits(report);
 
+    CReportOut out(stream);
     if (json)
-        PrintJson(report, result.report);
+        PrintJson(report, file, out);
     else
-        PrintText(report, result.report);
+        PrintText(report, file, out);
+    out.Spill(true);
+    result.report.swap(out.Text());
     result.exitCode = report.problems.empty() ? EXIT_OK : EXIT_FAILED;
     return result;
+}
+
+InspectResult InspectFile(const CByteSource& file, const std::string& name,
+                          const InspectCertificate* certificate, bool json)
+{
+    return InspectFile(file, name, certificate, json, nullptr);
 }
 
 InspectResult InspectBytes(const Bytes& file, const std::string& name,
@@ -649,9 +722,8 @@ int RunInspect(int argc, char** argv)
         given.source = args.Get("cert");
         ReadWholeFile(given.source, given.der, given.readError);
     }
-    InspectResult result = InspectFile(file, path, args.Has("cert") ? &given : nullptr, args.Has("json"));
+    InspectResult result = InspectFile(file, path, args.Has("cert") ? &given : nullptr, args.Has("json"), stdout);
     if (!result.error.empty())
         return Fail(result.exitCode, result.error);
-    fputs(result.report.c_str(), stdout);
     return result.exitCode;
 }

@@ -1,8 +1,10 @@
 // kxpack inspect on a program file that is already in memory. Nothing is
-// printed or read here, so that the tests and the fuzzer can run it as often
-// as they like; the command line prints what comes back.
+// printed or read here unless a stream is given, so that the tests and the
+// fuzzer can run it as often as they like; the command line has its report
+// written to stdout as it is made.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "lib/ByteSource.h"
@@ -29,3 +31,7 @@ InspectResult InspectBytes(const Bytes& file, const std::string& name,
 // The same for a file read in pieces (the command line's large installers).
 InspectResult InspectFile(const CByteSource& file, const std::string& name,
                           const InspectCertificate* certificate, bool json);
+// The same with the report written to `stream` as it is made, so that a
+// long one is never held whole; `report` comes back empty.
+InspectResult InspectFile(const CByteSource& file, const std::string& name,
+                          const InspectCertificate* certificate, bool json, FILE* stream);

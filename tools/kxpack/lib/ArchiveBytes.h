@@ -22,6 +22,8 @@ public:
     uint64_t Size() const { return m_size; }
     // Whether the bytes stand in the program file, and where byte 0 is.
     bool InFile() const { return m_file != nullptr && m_scrambled; }
+    // Whether they stand in memory: Read then copies nothing.
+    bool InMemory() const { return m_plain != nullptr; }
     uint64_t FileOffset() const { return m_fileOffset; }
     // The plain bytes [offset, offset + size), in `window` (grown as needed)
     // or in place; nullptr when they lie outside or cannot be read.

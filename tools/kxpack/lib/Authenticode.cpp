@@ -18,9 +18,32 @@ namespace {
 const char SIGNING_TOOL[] = "osslsigncode";
 // Signing itself takes a second or two; a time-stamp server that takes the
 // connection and never answers would otherwise hold the build for ever.
+// KXPACK_SIGNING_TIMEOUT sets another limit (a slow server; the tests).
 const int SIGNING_SECONDS = 120;
+const long SIGNING_SECONDS_MAX = 86400;
+const char SIGNING_TIMEOUT_VARIABLE[] = "KXPACK_SIGNING_TIMEOUT";
 const char NOT_INSTALLED[] = "osslsigncode is not installed; it signs the installer "
                              "(Debian package osslsigncode: apt-get install osslsigncode)";
+
+// The seconds osslsigncode may take; false for a KXPACK_SIGNING_TIMEOUT that
+// is not a number of them.
+bool SigningSeconds(int& seconds, std::string& error)
+{
+    const char* value = getenv(SIGNING_TIMEOUT_VARIABLE);
+    seconds = SIGNING_SECONDS;
+    if (!value)
+        return true;
+    char* end = nullptr;
+    errno = 0;
+    long given = strtol(value, &end, 10);
+    if (!*value || *end || errno || given < 1 || given > SIGNING_SECONDS_MAX) {
+        error = std::string(SIGNING_TIMEOUT_VARIABLE) + "=" + value + ": not a number of seconds from 1 to " +
+                std::to_string(SIGNING_SECONDS_MAX);
+        return false;
+    }
+    seconds = static_cast<int>(given);
+    return true;
+}
 
 bool StartsWith(const std::string& text, const char* head)
 {
@@ -108,6 +131,9 @@ bool FinishSignedFile(const std::string& unsignedPath, const std::string& signed
 
 bool CheckSigningOptions(const CodeSigningOptions& options, std::string& error)
 {
+    int seconds;
+    if (options.Enabled() && !SigningSeconds(seconds, error))
+        return false;
     if (options.cert.empty() != options.key.empty())
         error = options.cert.empty() ? "--sign-key needs --sign-cert (its certificate chain)"
                                      : "--sign-cert needs --sign-key (its private key)";
@@ -156,15 +182,18 @@ bool SignInto(const CodeSigningOptions& options, const std::string& unsignedPath
         args.insert(args.end(), {"-ts", options.timestampUrl});
     args.insert(args.end(), {"-in", unsignedPath, "-out", folder.File()});
 
-    ChildResult run = RunChild(SIGNING_TOOL, args, SIGNING_SECONDS);
+    int seconds;
+    if (!SigningSeconds(seconds, error))
+        return false;
+    ChildResult run = RunChild(SIGNING_TOOL, args, seconds);
     if (!run.started) {
         error = run.startErrno == ENOENT ? std::string(NOT_INSTALLED)
                                          : std::string("cannot run osslsigncode: ") + strerror(run.startErrno);
         return false;
     }
     if (run.timedOut) {
-        error = "signing " + outputPath + " failed: osslsigncode did not finish in " +
-                std::to_string(SIGNING_SECONDS) + " s" +
+        error = "signing " + outputPath + " failed: osslsigncode did not finish in " + std::to_string(seconds) +
+                " s" +
                 (options.timestampUrl.empty() ? "" : " (is " + options.timestampUrl + " answering?)");
         return false;
     }

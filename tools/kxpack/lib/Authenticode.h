@@ -17,7 +17,8 @@ struct CodeSigningOptions {
 
 // Whether the options go together: certificate and key both or neither,
 // not with a PKCS#12 file; a password file or a time-stamp server only when
-// signing. False, with the reason.
+// signing; when signing, KXPACK_SIGNING_TIMEOUT (the seconds osslsigncode
+// may take, 120 when not set) a number. False, with the reason.
 bool CheckSigningOptions(const CodeSigningOptions& options, std::string& error);
 
 // Whether every file named can be read and osslsigncode is installed:

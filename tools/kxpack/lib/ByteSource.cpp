@@ -23,9 +23,16 @@ CFileSource::~CFileSource()
 
 bool CFileSource::Open(const std::string& path, std::string& error)
 {
-    m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return Open(path, FileSeen(), error);
+}
+
+bool CFileSource::Open(const std::string& path, const FileSeen& seen, std::string& error)
+{
+    m_fd = OpenCheckedInput(path, seen, error);
     struct stat info;
-    if (m_fd < 0 || fstat(m_fd, &info) != 0) {
+    if (m_fd < 0)
+        return false;
+    if (fstat(m_fd, &info) != 0) {
         error = path + ": " + strerror(errno);
         return false;
     }

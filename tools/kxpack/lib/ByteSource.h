@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Bytes.h"
+#include "CheckedInput.h"
 
 class CByteSource {
 public:
@@ -38,6 +39,8 @@ public:
 
     // False, with "<path>: <reason>", when it cannot be opened or is a folder.
     bool Open(const std::string& path, std::string& error);
+    // An input, opened only while it is the file `seen` (CheckedInput.h).
+    bool Open(const std::string& path, const FileSeen& seen, std::string& error);
     uint64_t Size() const override { return m_size; }
     bool Read(uint64_t offset, void* out, size_t size) const override;
 

@@ -10,6 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ChildGroups.h"
+#include "ScratchFiles.h"
+
 extern char** environ;
 
 namespace {
@@ -105,8 +108,21 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    // No controlling terminal: a prompt for a pass phrase fails at once.
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    // No controlling terminal: a prompt for a pass phrase fails at once. The
+    // new session is a new process group too, led by the program, so that
+    // ending the group ends whatever it starts. The child makes it before
+    // it runs the program, and posix_spawn returns only after that (glibc
+    // waits for the exec), so no moment passes with the program outside it;
+    // the parent could not move a session leader anyway. The signals held
+    // below are not the program's.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<std::string> copies;
     copies.push_back(program);
@@ -116,7 +132,14 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         argv.push_back(&arg[0]);
     argv.push_back(nullptr);
     pid_t pid = 0;
-    int spawned = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    int spawned;
+    {
+        // Watched before any signal can end kxpack: its group ends with it.
+        CSignalsHeld held;
+        spawned = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+        if (spawned == 0)
+            WatchChildGroup(pid);
+    }
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(pipeFds[1]);
@@ -126,13 +149,26 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         return result;
     }
     result.started = true;
+    int status = 0;
+    bool reaped = false;
     if (!ReadToEnd(pipeFds[0], seconds, result.stderrText)) {
+        // The whole group: what the program started would run on, and
+        // would hold its stderr open.
         result.timedOut = true;
-        kill(pid, SIGKILL);
+        CSignalsHeld held;
+        reaped = EndChildGroup(pid, status);
+        ForgetChildGroup(pid);
     }
     close(pipeFds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (!reaped) {
+        // Forgotten once it has exited, before it is reaped: its id cannot
+        // have gone to another process yet.
+        siginfo_t info;
+        while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+        }
+        ForgetChildGroup(pid);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;

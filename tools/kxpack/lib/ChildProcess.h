@@ -14,9 +14,10 @@ struct ChildResult {
 };
 
 // Runs `program` (looked up in PATH) with `args` and waits for it, at most
-// `seconds`: then it is killed. Its stdin and stdout are /dev/null, and it
-// runs in a session of its own, so that a tool asking for a pass phrase on
-// the terminal fails instead of waiting.
+// `seconds`: then it is ended with everything it started (ChildGroups.h),
+// as it is when a signal ends kxpack. Its stdin and stdout are /dev/null,
+// and it runs in a session of its own, so that a tool asking for a pass
+// phrase on the terminal fails instead of waiting.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args, int seconds);
 
 // Whether `program` is an executable file in one of the PATH folders.

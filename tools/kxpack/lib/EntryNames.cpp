@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ShownText.h"
 #include "TextCodec.h"
 
 namespace {
@@ -14,7 +15,7 @@ const char DEVICE_LIST[] = "CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, COM\xC2\xB
 
 std::string Quoted(const std::u16string& name)
 {
-    return "\"" + ToUtf8(name) + "\"";
+    return "\"" + ShownText(ToUtf8(name)) + "\"";
 }
 
 // The parts of a name, each as the units up to its end; a folder entry's
@@ -94,27 +95,6 @@ std::string CollisionText(ZipRule rule, const std::u16string& entry, const std::
 
 } // namespace
 
-std::string DisplayName(const std::string& bytes)
-{
-    std::string out;
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    for (size_t at = 0; at < bytes.size();) {
-        size_t length = p[at] < 0x80 ? 1 : p[at] >= 0xF0 ? 4 : p[at] >= 0xE0 ? 3 : 2;
-        char16_t units[2];
-        size_t count = 0;
-        if (length <= bytes.size() - at && DecodeUtf8Name(p + at, length, units, 2, &count)) {
-            out.append(bytes, at, length);
-            at += length;
-            continue;
-        }
-        char hex[8];
-        snprintf(hex, sizeof(hex), "\\x%02X", p[at]);
-        out += hex;
-        ++at;
-    }
-    return out;
-}
-
 std::string NameProblemText(NameProblem problem, const std::u16string& name)
 {
     switch (problem) {
@@ -179,14 +159,14 @@ std::string EntryNameProblem(const std::string& name)
 {
     std::u16string units;
     if (!DecodeUtf8(name, units))
-        return "\"" + DisplayName(name) +
+        return "\"" + ShownText(name) +
                "\": the file system holds this name in bytes that are not UTF-8, and kxpack reads names as "
                "UTF-8 only: it cannot tell which characters they mean; rename it";
     NameProblem problem = CheckEntryName(units.data(), units.size());
     if (problem != NameProblem::None)
-        return "\"" + name + "\": " + NameProblemText(problem, units);
+        return "\"" + ShownText(name) + "\": " + NameProblemText(problem, units);
     std::string reserved = ReservedNameProblem(units);
-    return reserved.empty() ? "" : "\"" + name + "\": " + reserved;
+    return reserved.empty() ? "" : "\"" + ShownText(name) + "\": " + reserved;
 }
 
 std::string EntryNameWarning(const std::string& name)

@@ -42,6 +42,3 @@ NameCollision FindNameCollision(const std::vector<std::string>& names);
 // Its text; "" when no two names collide.
 std::string EntryCollisionProblem(const std::vector<std::string>& names);
 
-// A name's bytes as text for a message: UTF-8 as it is, any byte that is no
-// part of UTF-8 as \xNN.
-std::string DisplayName(const std::string& bytes);

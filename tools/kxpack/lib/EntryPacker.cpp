@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
+
+#include "CheckedInput.h"
 
 namespace {
 
@@ -25,12 +26,11 @@ public:
         if (m_fd >= 0)
             close(m_fd);
     }
-    bool Open(const std::string& path, std::string& error)
+    // Only the file the walk saw: a swapped one is refused.
+    bool Open(const std::string& path, const FileSeen& seen, std::string& error)
     {
         m_path = path;
-        m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0)
-            error = path + ": " + strerror(errno);
+        m_fd = OpenCheckedInput(path, seen, error);
         return m_fd >= 0;
     }
     // Fills `buffer` up to its size; fewer bytes only at the end of the file.
@@ -132,7 +132,7 @@ bool PackEntry(const ZipSource& source, CPackOutput& output, PackResult& result,
     const uint8_t* memory = nullptr;
     if (source.path.empty())
         memory = source.data.data();
-    else if (!reader.Open(source.path, error))
+    else if (!reader.Open(source.path, source.seen, error))
         return false;
     else
         chunk.resize(READ_CHUNK);

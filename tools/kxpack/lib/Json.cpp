@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ShownText.h"
+
 void CJsonWriter::Key(const char* key)
 {
     if (!m_first.empty()) {
@@ -14,24 +16,48 @@ void CJsonWriter::Key(const char* key)
         m_text += Quote(key) + ": ";
 }
 
+// Always UTF-8: text that is not (a damaged name, a file name in other
+// bytes) is given in the text form of ShownText.h. Control characters, and
+// what could hide the text around it on a terminal, are escaped as \uXXXX.
 std::string CJsonWriter::Quote(const std::string& text)
 {
+    const std::string& utf8 = IsUtf8(text) ? text : ShownText(text);
     std::string out = "\"";
-    for (unsigned char ch : text) {
+    for (size_t at = 0; at < utf8.size(); ++at) {
+        unsigned char ch = static_cast<unsigned char>(utf8[at]);
+        unsigned next = at + 1 < utf8.size() ? static_cast<unsigned char>(utf8[at + 1]) : 0;
+        unsigned third = at + 2 < utf8.size() ? static_cast<unsigned char>(utf8[at + 2]) : 0;
+        unsigned code = 0;
+        size_t length = 1;
+        if (ch < 0x20 || ch == 0x7F) {
+            code = ch;
+        } else if (ch == 0xC2 && next < 0xA0) { // U+0080 to U+009F
+            code = next;
+            length = 2;
+        } else if (ch == 0xE2 && next == 0x80 && third >= 0xA8 && third <= 0xAE) { // U+2028 to U+202E
+            code = 0x2000 + (third & 0x3F);
+            length = 3;
+        } else if (ch == 0xE2 && next == 0x81 && third >= 0xA6 && third <= 0xA9) { // U+2066 to U+2069
+            code = 0x2040 + (third & 0x3F);
+            length = 3;
+        } else {
+            length = 0;
+        }
         switch (ch) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (ch < 0x20) {
-                char escaped[8];
-                snprintf(escaped, sizeof(escaped), "\\u%04x", ch);
-                out += escaped;
-            } else {
-                out.push_back(static_cast<char>(ch));
-            }
+        case '"': out += "\\\""; continue;
+        case '\\': out += "\\\\"; continue;
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\t': out += "\\t"; continue;
+        default: break;
+        }
+        if (length) {
+            char escaped[8];
+            snprintf(escaped, sizeof(escaped), "\\u%04x", code);
+            out += escaped;
+            at += length - 1;
+        } else {
+            out.push_back(static_cast<char>(ch));
         }
     }
     return out + "\"";

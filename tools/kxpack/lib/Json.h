@@ -16,6 +16,13 @@ public:
     CJsonWriter& Bool(const char* key, bool value);
     CJsonWriter& Null(const char* key);
     const std::string& Text() const { return m_text; }
+    // The text so far, handed on: the writer goes on behind it.
+    std::string Take()
+    {
+        std::string text;
+        text.swap(m_text);
+        return text;
+    }
 
 private:
     void Key(const char* key);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "ArchiveBytes.h"
 #include "FileIo.h"
 #include "OpenSslPtr.h"
 
@@ -197,6 +198,26 @@ bool CPackageCertificate::Verify(const uint8_t* data, size_t size, const uint8_t
               EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha1(), nullptr,
                                    X509_get0_pubkey(m_cert)) == 1 &&
               EVP_DigestVerify(ctx.get(), bigEndian.data(), bigEndian.size(), data, size) == 1;
+    ERR_clear_error();
+    return ok;
+}
+
+bool CPackageCertificate::Verify(const CArchiveBytes& data, const uint8_t* signature, size_t signatureSize) const
+{
+    const size_t PIECE = 1 << 20;
+    if (!m_cert || !signature || !signatureSize)
+        return false;
+    Bytes bigEndian(signature, signature + signatureSize);
+    std::reverse(bigEndian.begin(), bigEndian.end());
+    MdCtxPtr ctx(EVP_MD_CTX_new());
+    bool ok = ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha1(), nullptr, X509_get0_pubkey(m_cert)) == 1;
+    Bytes window;
+    for (uint64_t at = 0; ok && at < data.Size(); at += PIECE) {
+        size_t piece = static_cast<size_t>(std::min<uint64_t>(PIECE, data.Size() - at));
+        const uint8_t* bytes = data.Read(at, piece, window);
+        ok = bytes && EVP_DigestVerifyUpdate(ctx.get(), bytes, piece) == 1;
+    }
+    ok = ok && EVP_DigestVerifyFinal(ctx.get(), bigEndian.data(), bigEndian.size()) == 1;
     ERR_clear_error();
     return ok;
 }

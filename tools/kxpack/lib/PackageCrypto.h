@@ -7,6 +7,7 @@
 
 #include "Bytes.h"
 
+class CArchiveBytes;
 typedef struct evp_pkey_st EVP_PKEY;
 typedef struct x509_st X509;
 
@@ -39,6 +40,9 @@ public:
 
     bool Load(const Bytes& der, std::string& error);
     bool Verify(const uint8_t* data, size_t size, const uint8_t* signature, size_t signatureSize) const;
+    // The same over bytes read a piece at a time (a record where it stands
+    // in the file), never held whole.
+    bool Verify(const CArchiveBytes& data, const uint8_t* signature, size_t signatureSize) const;
     bool Matches(const CSigningKey& key) const;
     // Subject, key size and SHA-256 fingerprint, for reports.
     std::string Subject() const;

@@ -76,6 +76,7 @@ bool ReadPackageFile(const CByteSource& file, ReadPackage& package, std::string&
     GetRecordKey(key);
 
     uint64_t position = package.packageOffset;
+    uint64_t held = 0;
     for (;;) {
         if (position >= size) {
             package.stopReason = position == size ? "end of file" : "package offset past the end of the file";
@@ -116,13 +117,17 @@ bool ReadPackageFile(const CByteSource& file, ReadPackage& package, std::string&
                 continue;
             }
             record.readable = true;
-            if (record.id != RECORD_ARCHIVE) {
+            // Held only within the budget: sizes are the file's to claim, and
+            // one that stands in a hole of a sparse file reads as zeros.
+            if (record.id != RECORD_ARCHIVE && record.size <= RECORD_HELD_BYTES - held) {
                 record.data.resize(record.size);
                 if (!file.Read(position, record.data.data(), record.size)) {
                     error = "cannot be read";
                     return false;
                 }
                 DescrambleRecord(record.data.data(), static_cast<ptrdiff_t>(record.data.size()), key);
+                record.held = true;
+                held += record.size;
             }
             position += record.size;
             container.records.push_back(std::move(record));
@@ -136,4 +141,11 @@ bool ReadPackageFile(const CByteSource& file, ReadPackage& package, std::string&
 bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error)
 {
     return ReadPackageFile(CMemorySource(file), package, error);
+}
+
+CArchiveBytes RecordBytes(const CByteSource& file, const ReadRecord& record)
+{
+    if (record.held)
+        return CArchiveBytes(record.data.data(), record.data.size());
+    return CArchiveBytes(file, record.DataOffset(), record.size);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveBytes.h"
 #include "ByteSource.h"
 #include "Bytes.h"
 #include "package/PackageFormat.h"
@@ -32,11 +33,18 @@ struct ReadRecord {
     uint32_t id = 0;
     uint32_t size = 0;
     bool readable = false; // false: skipped by the setup program
-    // Plain. Empty for archive records: they are most of the file, and are
-    // read where they stand, a piece at a time (ArchiveBytes.h).
+    // Plain, while the records read so far fit in RECORD_HELD_BYTES. Empty
+    // for archive records (most of the file) and for what the budget leaves
+    // out: those are read where they stand, a piece at a time (RecordBytes).
     Bytes data;
+    bool held = false;
     uint64_t DataOffset() const { return offset + sizeof(RecordHead); }
 };
+
+// The most record data ReadPackageFile holds in memory, in all. A builder's
+// licence container is a few hundred kilobytes; whatever a file claims
+// beyond this stays where it stands.
+const uint64_t RECORD_HELD_BYTES = 16u << 20;
 
 struct ReadContainer {
     uint64_t offset = 0;
@@ -58,3 +66,6 @@ struct ReadPackage {
 
 bool ReadPackageFile(const CByteSource& file, ReadPackage& package, std::string& error);
 bool ReadPackageFile(const Bytes& file, ReadPackage& package, std::string& error);
+
+// A readable record's plain data, held or in `file` (which outlives it).
+CArchiveBytes RecordBytes(const CByteSource& file, const ReadRecord& record);

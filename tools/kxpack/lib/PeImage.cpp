@@ -21,6 +21,20 @@ const size_t DIRECTORY_ENTRY_BYTES = 8;
 // A DER certificate of a 2048-bit RSA key is some 800 to 1,500 bytes.
 const uint32_t CERTIFICATE_MAX_BYTES = 16384;
 
+// The certificate behind the marker at `at`, when it stands there whole
+// before `end`: a length that fits and a DER SEQUENCE.
+bool CertificateAt(const uint8_t* at, const uint8_t* end, Bytes& der)
+{
+    const uint8_t* body = at + PACKAGE_CERTIFICATE_MARKER_BYTES;
+    if (end - body < 5)
+        return false;
+    uint32_t length = ReadU32(body);
+    if (length == 0 || length > CERTIFICATE_MAX_BYTES || length > size_t(end - body - 4) || body[4] != 0x30)
+        return false;
+    der.assign(body + 4, body + 4 + length);
+    return true;
+}
+
 } // namespace
 
 const char* EditionName(Edition edition)
@@ -105,18 +119,32 @@ bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der)
     const uint8_t* marker = reinterpret_cast<const uint8_t*>(PACKAGE_CERTIFICATE_MARKER);
     const uint8_t* end = image + size;
     for (const uint8_t* at = image;
-         (at = std::search(at, end, marker, marker + PACKAGE_CERTIFICATE_MARKER_BYTES)) != end;
-         ++at) {
-        const uint8_t* body = at + PACKAGE_CERTIFICATE_MARKER_BYTES;
-        if (end - body < 4)
-            break;
-        uint32_t length = ReadU32(body);
-        // A DER certificate starts with a SEQUENCE tag.
-        if (length == 0 || length > CERTIFICATE_MAX_BYTES || length > size_t(end - body - 4) ||
-            body[4] != 0x30)
-            continue;
-        der.assign(body + 4, body + 4 + length);
-        return true;
+         (at = std::search(at, end, marker, marker + PACKAGE_CERTIFICATE_MARKER_BYTES)) != end; ++at)
+        if (CertificateAt(at, end, der))
+            return true;
+    return false;
+}
+
+bool FindEmbeddedCertificate(const CByteSource& file, uint64_t size, Bytes& der)
+{
+    // A window at a time, each reaching far enough past its last marker to
+    // hold the largest certificate: the image's size may be any its
+    // section table claims, and only what is there is read.
+    const uint64_t STEP = 1 << 20;
+    const size_t REACH = PACKAGE_CERTIFICATE_MARKER_BYTES + 4 + CERTIFICATE_MAX_BYTES;
+    const uint8_t* marker = reinterpret_cast<const uint8_t*>(PACKAGE_CERTIFICATE_MARKER);
+    size = std::min(size, file.Size());
+    Bytes window;
+    for (uint64_t start = 0; start < size; start += STEP) {
+        window.resize(static_cast<size_t>(std::min(size - start, STEP + REACH)));
+        if (!file.Read(start, window.data(), window.size()))
+            return false;
+        const uint8_t* end = window.data() + window.size();
+        const uint8_t* last = window.data() + std::min<size_t>(window.size(), STEP); // markers start before
+        for (const uint8_t* at = window.data();
+             (at = std::search(at, end, marker, marker + PACKAGE_CERTIFICATE_MARKER_BYTES)) < last; ++at)
+            if (CertificateAt(at, end, der))
+                return true;
     }
     return false;
 }

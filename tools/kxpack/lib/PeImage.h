@@ -46,3 +46,5 @@ bool FindCertificateTable(const CByteSource& file, uint32_t& offset, uint32_t& s
 // The DER certificate stored behind its marker in the first `size` bytes;
 // false when there is none.
 bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der);
+// The same in the first `size` bytes of `file`, read a piece at a time.
+bool FindEmbeddedCertificate(const CByteSource& file, uint64_t size, Bytes& der);

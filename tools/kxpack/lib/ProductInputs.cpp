@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <sys/stat.h>
 
 #include "EntryNames.h"
 #include "FileIo.h"
@@ -111,14 +112,15 @@ bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<Z
     std::map<unsigned long, std::string> locales;
     for (const auto& name : names) {
         std::string path = folder + "/" + name;
-        if (!CheckLink(path, folder, followLinks, error))
+        FileSeen seen;
+        if (!LookAtInput(path, folder, followLinks, seen, error))
             return false;
         size_t digits = 0;
         while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9')
             ++digits;
         unsigned long locale = digits && digits <= 5 ? std::stoul(name.substr(0, digits)) : 0;
         // The setup program looks for "<locale id>-" written without leading zeros.
-        if (!IsRegularFile(path) || digits == 0 || digits == name.size() || name[digits] != '-' || name[0] == '0' ||
+        if (seen.type != S_IFREG || digits == 0 || digits == name.size() || name[digits] != '-' || name[0] == '0' ||
             locale == 0 || locale > 0xFFFF) {
             error = path +
                     ": licence texts are files named <locale id>-<anything>, the id in "
@@ -126,7 +128,7 @@ bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<Z
             return false;
         }
         std::u16string text;
-        if (!ReadTextFile(path, text, error))
+        if (!ReadTextFile(path, seen, text, error))
             return false;
         if (text.empty()) {
             error = path + ": the licence text is empty";

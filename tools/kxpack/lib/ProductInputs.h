@@ -22,6 +22,7 @@ bool CheckBitmap(const Bytes& bmp, BitmapInfo& info, std::string& error);
 // The licence texts of `folder`, named "<locale id>-<anything>", each decoded
 // (UTF-8 or UTF-16) and stored as UTF-16LE with a byte order mark, in name
 // order. Warnings tell of locales given twice. Symbolic links are read only
-// with `followLinks`, and only when they lead to a file in `folder`.
+// with `followLinks`, and only when they lead to a file in `folder`; each
+// text is read only while it is the file that its look found.
 bool LoadLicenseTexts(const std::string& folder, bool followLinks, std::vector<ZipSource>& texts,
                       std::vector<std::string>& warnings, std::string& error);

@@ -1,8 +1,10 @@
 #include "ProgramFolder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "EntryNames.h"
@@ -33,7 +35,8 @@ public:
             std::string relative = prefix.empty() ? name : prefix + "/" + name;
             std::string path = m_root + "/" + relative;
             struct stat info;
-            if (lstat(path.c_str(), &info) != 0 || (S_ISLNK(info.st_mode) && !Follow(path, info, error))) {
+            bool link = false;
+            if (lstat(path.c_str(), &info) != 0 || ((link = S_ISLNK(info.st_mode)) && !Follow(path, info, error))) {
                 if (error.empty())
                     error = path + ": cannot read it";
                 return false;
@@ -53,6 +56,9 @@ public:
             if (!isFolder) {
                 entry.path = path;
                 entry.size = static_cast<uint64_t>(info.st_size);
+                // Read only while it is this file: one swapped before it is
+                // packed (for a link, say) is refused.
+                entry.seen = SeenFile(info, link);
             }
             m_entries.push_back(std::move(entry));
             if (isFolder && !Walk(relative, error))
@@ -62,13 +68,12 @@ public:
     }
 
 private:
-    // A link is packed as what it points to, when that lies inside the root.
+    // A link is packed as what it points to, when that lies inside the root:
+    // the file found there now, whatever the link leads to later.
     bool Follow(const std::string& path, struct stat& info, std::string& error)
     {
-        if (!CheckLink(path, m_root, m_rules.followLinks, error))
-            return false;
-        std::string target = RealPath(path);
-        if (stat(path.c_str(), &info) != 0)
+        std::string target;
+        if (!CheckLink(path, m_root, m_rules.followLinks, error, &target) || stat(target.c_str(), &info) != 0)
             return false;
         // A link to a folder it lies in would be walked for ever.
         std::string parent = RealPath(path.substr(0, path.rfind('/')));
@@ -86,7 +91,8 @@ private:
 
 } // namespace
 
-bool CheckLink(const std::string& path, const std::string& root, bool followLinks, std::string& error)
+bool CheckLink(const std::string& path, const std::string& root, bool followLinks, std::string& error,
+               std::string* target)
 {
     struct stat info;
     if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
@@ -95,16 +101,41 @@ bool CheckLink(const std::string& path, const std::string& root, bool followLink
         error = path + ": a symbolic link; give --follow-links to pack what it points to";
         return false;
     }
-    std::string target = RealPath(path);
-    if (target.empty()) {
+    std::string resolved = RealPath(path);
+    if (resolved.empty()) {
         error = path + ": a symbolic link to nothing";
         return false;
     }
     std::string realRoot = RealPath(root);
-    if (realRoot.empty() || target.compare(0, realRoot.size() + 1, realRoot + "/") != 0) {
-        error = path + ": a symbolic link that leads outside " + root + " (to " + target + ")";
+    if (realRoot.empty() || resolved.compare(0, realRoot.size() + 1, realRoot + "/") != 0) {
+        error = path + ": a symbolic link that leads outside " + root + " (to " + resolved + ")";
         return false;
     }
+    if (target)
+        *target = resolved;
+    return true;
+}
+
+bool LookAtInput(const std::string& path, const std::string& root, bool followLinks, FileSeen& seen,
+                 std::string& error)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        error = path + ": " + strerror(errno);
+        return false;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+        seen = SeenFile(info, false);
+        return true;
+    }
+    std::string target = path;
+    if (!root.empty() && !CheckLink(path, root, followLinks, error, &target))
+        return false;
+    if (stat(target.c_str(), &info) != 0) {
+        error = path + ": a symbolic link to nothing";
+        return false;
+    }
+    seen = SeenFile(info, true);
     return true;
 }
 

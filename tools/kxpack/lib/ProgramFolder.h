@@ -13,8 +13,16 @@ struct FolderRules {
 };
 
 // Whether `path` may be read for a package: it is no symbolic link, or
-// `followLinks` is set and the link leads to something inside `root`.
-bool CheckLink(const std::string& path, const std::string& root, bool followLinks, std::string& error);
+// `followLinks` is set and the link leads to something inside `root`; then
+// `target`, when given, is where it leads (no link in it).
+bool CheckLink(const std::string& path, const std::string& root, bool followLinks, std::string& error,
+               std::string* target = nullptr);
+
+// `path` as it is now, to be read later (OpenCheckedInput): a file or folder,
+// or a symbolic link as CheckLink allows it, then what it leads to. With no
+// `root` (a file named on the command line) a link is simply followed.
+bool LookAtInput(const std::string& path, const std::string& root, bool followLinks, FileSeen& seen,
+                 std::string& error);
 
 // Every file and folder under `folder`, sorted by entry name. Errors name
 // the file at fault.

@@ -9,6 +9,8 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "ChildGroups.h"
+
 namespace {
 
 // A fixed table: the handler may only read memory and call unlink.
@@ -24,7 +26,9 @@ Slot g_slots[SLOTS];
 
 void OnSignal(int signal)
 {
-    // Files first: a scratch folder goes once it is empty.
+    // The helper programs first (osslsigncode writes into a scratch folder),
+    // then the files; a scratch folder goes once it is empty.
+    EndChildGroups();
     for (auto& slot : g_slots)
         if (slot.ready.load() && !slot.folder)
             unlink(slot.path);

@@ -1,6 +1,7 @@
 // Scratch files that must not outlive kxpack: on SIGINT, SIGTERM or SIGHUP
-// every registered one is removed before the process ends as the signal
-// asks, so an interrupted build leaves nothing half-written behind.
+// the helper programs running are ended (ChildGroups.h) and every
+// registered file removed before the process ends as the signal asks, so an
+// interrupted build leaves nothing half-written or running behind.
 #pragma once
 
 #include <csignal>

@@ -3,6 +3,8 @@
 #include <lzo/lzo1x.h>
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
 #include "package/PackageFormat.h"
 
@@ -45,17 +47,26 @@ bool UnpackSignedPayload(const uint8_t* payload, size_t size, Bytes& content, st
     }
     // LZO1X makes fewer than 256 bytes of one stream byte (a long match grows
     // by 255 per zero byte), so no stream fills more than this; the declared
-    // size alone must not make inspect take gigabytes.
+    // size alone must not make inspect take gigabytes. Nor is the room
+    // touched before the stream fills it: memory follows what it makes.
     lzo_uint capacity = std::min<uint64_t>(unpackedSize, uint64_t(streamBytes) * 256);
-    content.assign(capacity, 0);
-    lzo_uint produced = capacity;
-    int result = lzo1x_decompress_safe(plain.data(), streamBytes, content.data(), &produced, nullptr);
-    Wipe(plain);
-    if (result != LZO_E_OK) {
-        problem = "the compressed stream does not unpack (LZO error " + std::to_string(result) + ")";
-        Wipe(content);
+    std::unique_ptr<uint8_t[]> room(new (std::nothrow) uint8_t[capacity ? capacity : 1]);
+    if (!room) {
+        problem = "no memory to unpack the " + std::to_string(capacity) + " bytes it declares";
+        Wipe(plain);
         return false;
     }
-    content.resize(produced);
+    lzo_uint produced = capacity;
+    int result = lzo1x_decompress_safe(plain.data(), streamBytes, room.get(), &produced, nullptr);
+    Wipe(plain);
+    if (result == LZO_E_OK)
+        content.assign(room.get(), room.get() + produced);
+    volatile uint8_t* left = room.get(); // no plain bytes left behind, as Wipe
+    for (lzo_uint i = 0; i < produced; ++i)
+        left[i] = 0;
+    if (result != LZO_E_OK) {
+        problem = "the compressed stream does not unpack (LZO error " + std::to_string(result) + ")";
+        return false;
+    }
     return true;
 }

@@ -138,15 +138,28 @@ std::u16string Utf16LeToString(const uint8_t* data, size_t size)
     return text;
 }
 
-bool ReadTextFile(const std::string& path, std::u16string& text, std::string& error)
+namespace {
+
+bool DecodeTextFile(const std::string& path, const Bytes& raw, std::u16string& text, std::string& error)
 {
-    Bytes raw;
     std::string reason;
-    if (!ReadWholeFile(path, raw, error))
-        return false;
     if (!DecodeText(raw, text, reason)) {
         error = path + ": " + reason;
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool ReadTextFile(const std::string& path, std::u16string& text, std::string& error)
+{
+    Bytes raw;
+    return ReadWholeFile(path, raw, error) && DecodeTextFile(path, raw, text, error);
+}
+
+bool ReadTextFile(const std::string& path, const FileSeen& seen, std::u16string& text, std::string& error)
+{
+    Bytes raw;
+    return ReadCheckedInput(path, seen, raw, error) && DecodeTextFile(path, raw, text, error);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "EntryNames.h"
+#include "ShownText.h"
 #include "TextCodec.h"
 #include "ZipEndRecords.h"
 #include "ZipEntryData.h"
@@ -125,7 +126,7 @@ private:
             return;
         entry.problem = text;
         entry.rule = rule;
-        Problem("\"" + entry.name + "\": " + text, rule);
+        Problem("\"" + ShownText(entry.name) + "\": " + text, rule);
     }
 
     // The end records, read by the setup program's own rules; what it
@@ -149,7 +150,10 @@ private:
     bool ReadCentral()
     {
         uint64_t length = m_centralSize;
-        const uint8_t* directory = m_zip.Read(m_centralOffset, static_cast<size_t>(length), m_central);
+        // Held only as far as its headers reach, not as far as the end record
+        // claims: the claim may be a hole of a sparse file.
+        uint64_t reach = m_zip.InMemory() ? length : CentralReach();
+        const uint8_t* directory = m_zip.Read(m_centralOffset, static_cast<size_t>(reach), m_central);
         if (!directory) {
             Problem("the central directory at " + At(m_centralOffset) + " cannot be read", ZipRule::Directory);
             return false;
@@ -180,7 +184,7 @@ private:
             }
             EntryState state;
             state.header = at;
-            state.readProblem = ReadZipCentral(header, static_cast<size_t>(length - at), state.read, nullptr);
+            state.readProblem = ReadZipCentral(header, static_cast<size_t>(reach - at), state.read, nullptr);
             ZipEntryCheck entry;
             entry.flags = ReadU16(header + 8);
             entry.method = ReadU16(header + 10);
@@ -208,6 +212,32 @@ private:
         return true;
     }
 
+    // How far ReadCentral's walk will reach into the central directory (and
+    // the 4 bytes it then looks at), found by the same walk over the fixed
+    // parts of the headers, a megabyte at a time, keeping none of them.
+    uint64_t CentralReach()
+    {
+        const uint64_t STEP = 1 << 20;
+        const uint64_t length = m_centralSize;
+        Bytes window;
+        const uint8_t* piece = nullptr;
+        uint64_t start = 0, held = 0, at = 0; // `piece` holds [start, start + held)
+        for (uint64_t i = 0; i < m_directory.entries && length - at >= ZIP_CENTRAL_BYTES; ++i) {
+            if (at + ZIP_CENTRAL_BYTES > start + held) {
+                start = at;
+                held = std::min(length - at, STEP);
+                if (!(piece = m_zip.Read(m_centralOffset + start, static_cast<size_t>(held), window)))
+                    return length; // ReadCentral tells
+            }
+            const uint8_t* header = piece + (at - start);
+            uint64_t variable = uint64_t(ReadU16(header + 28)) + ReadU16(header + 30) + ReadU16(header + 32);
+            if (ReadU32(header) != ZIP_CENTRAL_SIGNATURE || length - at - ZIP_CENTRAL_BYTES < variable)
+                break;
+            at += ZIP_CENTRAL_BYTES + variable;
+        }
+        return std::min(length, at + 4);
+    }
+
     void DirectoryEnd(const std::string& text, ZipRule rule)
     {
         m_directoryProblem = text;
@@ -233,7 +263,7 @@ private:
         state.nameProblem = DecodeEntryName(stored, bytes, state.nameFlags, name, &units);
         std::string raw(reinterpret_cast<const char*>(stored), bytes);
         if (state.nameProblem != NameProblem::None) {
-            entry.name = DisplayName(raw);
+            entry.name = raw;
             return;
         }
         state.name.assign(name, units);
@@ -417,7 +447,7 @@ private:
         }
         if (memcmp(local + ZIP_LOCAL_BYTES, central + ZIP_CENTRAL_BYTES, nameBytes) != 0)
             return fail(where + " names it \"" +
-                        DisplayName(std::string(reinterpret_cast<const char*>(local + ZIP_LOCAL_BYTES), nameBytes)) +
+                        ShownText(std::string(reinterpret_cast<const char*>(local + ZIP_LOCAL_BYTES), nameBytes)) +
                         "\"");
         // The setup program's own comparison, for anything not named above.
         if (CheckZipLocal(local, headerBytes, state.read, central + ZIP_CENTRAL_BYTES, nullptr) != ZipProblem::None)
@@ -486,7 +516,7 @@ private:
         if (collision.rule == ZipRule::NoMemory)
             return Problem(collision.text, collision.rule);
         size_t index = owners[collision.entry];
-        std::string quoted = "\"" + m_check.entries[index].name + "\": ";
+        std::string quoted = "\"" + ShownText(m_check.entries[index].name) + "\": ";
         const std::string& text = collision.text;
         EntryProblem(index, text.compare(0, quoted.size(), quoted) == 0 ? text.substr(quoted.size()) : text,
                      collision.rule);
@@ -512,7 +542,7 @@ private:
                         ZipRule::None);
             else if (span(i).start < expected)
                 EntryProblem(i, "its local header at " + At(span(i).start) + " lies inside \"" +
-                                    m_check.entries[previous].name + "\"",
+                                    ShownText(m_check.entries[previous].name) + "\"",
                              ZipRule::LocalHeader);
             if (span(i).end > expected) {
                 expected = span(i).end;

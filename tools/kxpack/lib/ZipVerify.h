@@ -15,7 +15,7 @@
 #include "archive/ZipContract.h"
 
 struct ZipEntryCheck {
-    std::string name;            // decoded, as UTF-8; bytes that do not decode as \xNN
+    std::string name;            // decoded, as UTF-8; the stored bytes when they do not decode (shown: ShownText.h)
     uint64_t size = 0;           // uncompressed, from the central directory
     uint64_t compressedSize = 0;
     uint16_t method = 0;

@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "Bytes.h"
+#include "CheckedInput.h"
 
 struct ZipSource {
     std::string name; // entry name, forward slashes; a folder ends in '/'
     std::string path; // the file to read; empty for a folder or for `data`
     Bytes data;
     uint64_t size = 0; // of the file at `path`, or of `data`
+    FileSeen seen;     // the file at `path` as the walk saw it; it must still be that file
 };
 
 class CByteSink {
