@@ -11,9 +11,16 @@ class CInstallEngine::CExtractReport : public CExtractObserver {
 public:
     CExtractReport(CInstallEngine& engine, unsigned row) : m_engine(engine), m_row(row) {}
     bool IsCancelled() override { return m_engine.m_bCancel; }
-    void Progress(uint64_t done, uint64_t total) override { m_engine.m_report.StepProgress(m_row, done, total); }
+    void Progress(uint64_t done, uint64_t total) override
+    {
+        m_total = total;
+        m_engine.m_report.StepProgress(m_row, done, total);
+    }
+    // The bytes of the archive's files, as its last progress told.
+    uint64_t GetTotal() const { return m_total; }
 
 private:
+    uint64_t m_total = 0;
     CInstallEngine& m_engine;
     unsigned m_row;
 };
@@ -54,6 +61,7 @@ void CInstallEngine::RunInstall()
     m_uninstaller.Assign(L"");
     m_uninstallerAside.Assign(L"");
     m_registration = CRegistrationBackup();
+    m_installedBytes = 0;
     m_report.StepStarted(ROW_FOLDER);
     if (!PrepareInstallFolder())
         return FailStep(ROW_FOLDER);
@@ -96,8 +104,11 @@ void CInstallEngine::RunInstall()
 bool CInstallEngine::ExtractArchives(unsigned row, bool custom)
 {
     CExtractReport report(*this, row);
-    return custom ? ExtractCustomArchive(m_package, m_settings.folder, m_createdFiles, &report, &m_createdFolders)
-                  : ExtractSetupArchive(m_package, m_settings.folder, m_createdFiles, &report, &m_createdFolders);
+    bool done = custom ? ExtractCustomArchive(m_package, m_settings.folder, m_createdFiles, &report, &m_createdFolders)
+                       : ExtractSetupArchive(m_package, m_settings.folder, m_createdFiles, &report, &m_createdFolders);
+    if (done)
+        m_installedBytes += report.GetTotal();
+    return done;
 }
 
 bool CInstallEngine::PrepareInstallFolder()

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "base/PathList.h"
 #include "base/Str.h"
@@ -108,4 +109,6 @@ private:
     TStrStatic<MAX_PATH> m_uninstaller;
     TStrStatic<MAX_PATH> m_uninstallerAside;
     CRegistrationBackup m_registration;
+    // The bytes of the files the archives installed, for the entry's size.
+    uint64_t m_installedBytes = 0;
 };

@@ -25,8 +25,14 @@ void SetTextValue(HKEY key, const wchar_t* name, const wchar_t* data)
 }
 
 // The values RegisterUninstaller writes.
-const wchar_t* const ENTRY_VALUES[] = {L"DisplayName", L"DisplayIcon", L"DisplayVersion", L"Publisher",
-                                      L"UninstallString"};
+const wchar_t* const ENTRY_VALUES[] = {L"DisplayName", L"DisplayIcon",     L"DisplayVersion", L"Publisher",
+                                      L"UninstallString", L"InstallLocation", L"EstimatedSize",  L"NoModify",
+                                      L"NoRepair",        L"URLInfoAbout"};
+
+void SetNumberValue(HKEY key, const wchar_t* name, DWORD data)
+{
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+}
 
 } // namespace
 
@@ -38,7 +44,7 @@ void FormatUninstallKey(CStr& key)
     key.Assign(text);
 }
 
-bool RegisterUninstaller(const wchar_t* uninstallerPath, const wchar_t* mainProgramPath)
+bool RegisterUninstaller(const TUninstallEntry& entry)
 {
     TStrStatic<MAX_PATH> keyName;
     FormatUninstallKey(keyName);
@@ -46,15 +52,25 @@ bool RegisterUninstaller(const wchar_t* uninstallerPath, const wchar_t* mainProg
     if (!key.Create(HKEY_LOCAL_MACHINE, keyName, KEY_WRITE))
         return false;
     SetTextValue(key.Get(), L"DisplayName", ProgramName);
-    SetTextValue(key.Get(), L"DisplayIcon", mainProgramPath);
-    SetTextValue(key.Get(), L"DisplayVersion", L"5.00");
+    SetTextValue(key.Get(), L"DisplayIcon", entry.mainProgramPath);
+    SetTextValue(key.Get(), L"DisplayVersion", entry.version && *entry.version ? entry.version : L"5.00");
     SetTextValue(key.Get(), L"Publisher", CompanyName);
     // Quoted: the system runs the command line with administrator rights,
     // and "C:\Apps\Kestrel Trader\Uninstall.exe" unquoted would start a
     // C:\Apps\Kestrel.exe that any user may have placed there.
     TStrStatic<MAX_PATH + 4> command;
-    if (command.Format(L"\"%s\"", uninstallerPath) > 0)
+    if (command.Format(L"\"%s\"", entry.uninstallerPath) > 0)
         SetTextValue(key.Get(), L"UninstallString", command);
+    // What Windows shows beyond the five: the place, the size (KB, rounded
+    // up, at most what a DWORD holds), and no Modify or Repair buttons, as
+    // the uninstaller offers neither.
+    SetTextValue(key.Get(), L"InstallLocation", entry.installFolder);
+    uint64_t kilobytes = entry.installedBytes / 1024 + (entry.installedBytes % 1024 != 0);
+    SetNumberValue(key.Get(), L"EstimatedSize", kilobytes > MAXDWORD ? MAXDWORD : static_cast<DWORD>(kilobytes));
+    SetNumberValue(key.Get(), L"NoModify", 1);
+    SetNumberValue(key.Get(), L"NoRepair", 1);
+    if (entry.aboutLink && *entry.aboutLink)
+        SetTextValue(key.Get(), L"URLInfoAbout", entry.aboutLink);
     return true;
 }
 

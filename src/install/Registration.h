@@ -5,14 +5,28 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 class CStr;
 
 // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<product name>".
 void FormatUninstallKey(CStr& key);
 
+// What the entry tells of an installation.
+struct TUninstallEntry {
+    const wchar_t* uninstallerPath;
+    const wchar_t* mainProgramPath;
+    const wchar_t* installFolder;
+    const wchar_t* version;   // the package's product_version=; "5.00" when null or empty
+    const wchar_t* aboutLink; // the package's company_link=; none when null or empty
+    uint64_t installedBytes;  // the files installed, the uninstaller's included
+};
+
 // Writes the entry's values under HKEY_LOCAL_MACHINE: the product's and the
-// company's names, the main program's icon, and the quoted uninstaller.
-bool RegisterUninstaller(const wchar_t* uninstallerPath, const wchar_t* mainProgramPath);
+// company's names, the main program's icon, the version and the quoted
+// uninstaller; then the installation folder, the size in KB, that there is
+// nothing to modify or repair, and the company's address when there is one.
+bool RegisterUninstaller(const TUninstallEntry& entry);
 
 // What the entry held before a run wrote it, so that a run that fails or is
 // cancelled leaves the list of installed programs as it found it: a key
@@ -25,7 +39,7 @@ public:
     void Restore() const;
 
 private:
-    static const unsigned VALUE_COUNT = 5;
+    static const unsigned VALUE_COUNT = 10;
     static const unsigned VALUE_BYTES = 2048;
     struct TValue {
         bool present;

@@ -133,10 +133,17 @@ bool CInstallEngine::CreateUninstaller()
         !WriteUninstallContainer(file, m_settings.group, m_settings.folder, m_createdFiles,
                                  haveShortcut ? shortcut.GetString() : nullptr, m_createdFolders, flags))
         return false; // the rollback deletes the part written
+    uint64_t uninstallerBytes = file.GetSize();
     file.Close();
 
+    TStrStatic<64> version;
+    TStrStatic<MAX_PATH> link;
+    license->GetConfigValue(L"product_version=", version);
+    license->GetConfigValue(L"company_link=", link);
+    TUninstallEntry entry = {path, m_mainProgram, m_settings.folder, version, link,
+                             m_installedBytes + uninstallerBytes};
     m_registration.Capture();
-    RegisterUninstaller(path, m_mainProgram);
+    RegisterUninstaller(entry);
     // Icon index 1: the program's second icon group, the uninstaller's.
     if (haveShortcut && CreateShortcut(m_settings.folder, path, shortcut, L"", L"", path, 1))
         m_createdFiles.Add(shortcut.GetString());

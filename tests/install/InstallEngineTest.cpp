@@ -71,6 +71,25 @@ std::map<std::wstring, std::wstring> RegistryValues(const std::wstring& keyName)
     return values;
 }
 
+DWORD RegistryNumber(const std::wstring& keyName, const wchar_t* name)
+{
+    DWORD data = 0, bytes = sizeof(data), type = 0;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return ~0u;
+    LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_DWORD ? data : ~0u;
+}
+
+uint64_t FileBytes(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 class InstallEngineTest : public EngineTest {};
 
 TEST_F(InstallEngineTest, WholeInstallation)
@@ -118,15 +137,30 @@ TEST_F(InstallEngineTest, WholeInstallation)
     EXPECT_EQ(Installed(L"terminal.exe"), desktop.target);
     EXPECT_EQ(0, desktop.iconIndex);
 
-    // The five registry values; the uninstaller's path quoted.
+    // The registry values; the uninstaller's path quoted, the version the
+    // one a package without product_version= shows.
     std::map<std::wstring, std::wstring> values = {
         {L"DisplayName", L"Kestrel Trader"},
         {L"DisplayIcon", Installed(L"terminal.exe")},
         {L"DisplayVersion", L"5.00"},
         {L"Publisher", L"Kestrel Markets Ltd."},
         {L"UninstallString", L"\"" + Installed(L"Uninstall.exe") + L"\""},
+        {L"InstallLocation", m_install},
+        {L"URLInfoAbout", L"https://www.example.com/kestrel"},
+        {L"EstimatedSize", L"<not a string>"},
+        {L"NoModify", L"<not a string>"},
+        {L"NoRepair", L"<not a string>"},
     };
     EXPECT_EQ(values, RegistryValues(UninstallKey()));
+    EXPECT_EQ(1u, RegistryNumber(UninstallKey(), L"NoModify"));
+    EXPECT_EQ(1u, RegistryNumber(UninstallKey(), L"NoRepair"));
+    // The size Windows shows: every installed file's bytes, in KB.
+    uint64_t bytes = 0;
+    for (const auto& path : expected)
+        if (path.compare(0, m_install.size(), m_install) == 0)
+            bytes += FileBytes(path);
+    bytes += FileBytes(Installed(L"Uninstall.exe"));
+    EXPECT_EQ((bytes + 1023) / 1024, RegistryNumber(UninstallKey(), L"EstimatedSize"));
 
     // The terminal was started once, with /install.
     EXPECT_EQ("/install\r\n", ReadText(TerminalLog()));

@@ -77,6 +77,22 @@ TEST(TextToolsTest, LintFindsWhatTheSetupProgramWouldReadOtherwise)
     EXPECT_NE(std::string::npos, warnings[3].find("line 8: \"just text\" has no \"=\"")) << warnings[3];
 }
 
+TEST(TextToolsTest, ProductVersionsAreNumbersWindowsCanHold)
+{
+    for (const char16_t* good : {u"2", u"2.4", u"1.0.3.117", u"65535.0.0.65535"}) {
+        std::vector<std::string> errors, warnings;
+        LintConfigText(u"product_version=" + std::u16string(good) + u"\r\n", errors, warnings);
+        EXPECT_TRUE(errors.empty() && warnings.empty()) << ToUtf8(good);
+    }
+    for (const char16_t* bad : {u"", u"2.", u".2", u"2..4", u"1.2.3.4.5", u"65536", u"v2", u"2.4 beta", u"-1",
+                                u"123456"}) {
+        std::vector<std::string> errors, warnings;
+        LintConfigText(u"product_version=" + std::u16string(bad) + u"\r\n", errors, warnings);
+        ASSERT_EQ(1u, errors.size()) << ToUtf8(bad);
+        EXPECT_NE(std::string::npos, errors[0].find("not one to four numbers")) << errors[0];
+    }
+}
+
 TEST(TextToolsTest, ShortcutsEndAtTheFirstIncompleteEntry)
 {
     const std::u16string config = u"link_name_1=A.lnk\r\nfile_name_1=a.exe\r\nicon_file_1=a.exe\r\nicon_index_1=0\r\n"

@@ -140,7 +140,24 @@ namespace {
 
 // The keys the setup program reads; "N" stands for a shortcut's number.
 const char* const KNOWN_KEYS[] = {"company_program", "company_program_brief", "company_name", "company_link",
-                                  "link_name_N", "file_name_N", "icon_file_N", "icon_index_N"};
+                                  "product_version", "link_name_N", "file_name_N", "icon_file_N", "icon_index_N"};
+
+// A version Windows can show and hold in a version resource: one to four
+// numbers from 0 to 65535, separated by dots ("2.4", "1.0.3.117").
+bool IsProductVersion(const std::string& value)
+{
+    unsigned parts = 0;
+    for (size_t start = 0;;) {
+        size_t dot = value.find('.', start);
+        std::string part = value.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoul(part) > 65535 || ++parts > 4)
+            return false;
+        if (dot == std::string::npos)
+            return true;
+        start = dot + 1;
+    }
+}
 
 // The key with a shortcut number 1..63 written as "N".
 std::string KeyPattern(const std::string& key)
@@ -232,6 +249,11 @@ void LintConfigText(const std::u16string& text, std::vector<std::string>& errors
             continue;
         }
         firstLine[key] = number;
+        if (key == "product_version" && !IsProductVersion(value)) {
+            errors.push_back(where + "product_version \"" + value +
+                             "\" is not one to four numbers from 0 to 65535 separated by dots (\"2.4.1\")");
+            continue;
+        }
         std::string pattern = KeyPattern(key);
         if (std::find_if(std::begin(KNOWN_KEYS), std::end(KNOWN_KEYS),
                          [&](const char* known) { return pattern == known; }) == std::end(KNOWN_KEYS))
