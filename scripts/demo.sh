@@ -60,4 +60,11 @@ else
     "$(to_windows "$installer")" "$(to_windows "$screenshots")"
   printf '\nScreenshots: %s\n' "$screenshots"
   ls "$screenshots"
+  # Every shot shows another page or state: two alike mean a shot was taken
+  # before the page had repainted.
+  alike=$(cd "$screenshots" && md5sum -- *.png | sort | uniq -w32 -D | awk '{ print $2 }')
+  if [ -n "$alike" ]; then
+    printf 'These screenshots are alike, though their pages differ:\n%s\n' "$alike" >&2
+    exit 1
+  fi
 fi

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -87,9 +88,30 @@ HWND WaitForSheetEndingIn(CWizardDriver& driver, const std::wstring& suffix, std
     return found ? driver.WaitForSheet(product + suffix) : nullptr;
 }
 
+// Which edition of setup.exe a file is, from its PE header's machine.
+const wchar_t* EditionOf(const std::wstring& program)
+{
+    HANDLE file = CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return L"edition unknown: not a PE image";
+    unsigned char header[0x400] = {};
+    DWORD read = 0;
+    ReadFile(file, header, sizeof(header), &read, nullptr);
+    CloseHandle(file);
+    DWORD pe = 0;
+    memcpy(&pe, header + 0x3C, sizeof(pe));
+    if (read < sizeof(header) || pe > sizeof(header) - 6 || memcmp(header + pe, "PE\0\0", 4) != 0)
+        return L"edition unknown: not a PE image";
+    WORD machine = static_cast<WORD>(header[pe + 4] | header[pe + 5] << 8);
+    return machine == IMAGE_FILE_MACHINE_AMD64 ? L"64-bit edition"
+           : machine == IMAGE_FILE_MACHINE_I386 ? L"32-bit edition"
+                                                : L"edition unknown to this demo";
+}
+
 int Install(const std::wstring& installer, CWizardDriver& driver, Installation& result)
 {
-    Say(L"== Installing with %ls\n", installer);
+    Say(L"== Installing with %ls", installer);
+    Say(L" (the %ls)\n", EditionOf(installer));
     if (!driver.Start(installer) || !WaitForSheetEndingIn(driver, L" Setup", result.product))
         return Fail(L"the installer's wizard did not appear");
     HWND welcome = driver.WaitForPage(IDC_INTRO);

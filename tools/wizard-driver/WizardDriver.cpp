@@ -270,6 +270,11 @@ std::wstring CWizardDriver::Screenshot(HWND window, const std::wstring& name)
     RECT rect;
     if (!GetWindowRect(window, &rect))
         return L"";
+    // A page may not have repainted since its last change (a box just
+    // ticked): it paints now, and its thread has done so before the copy.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &answer);
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
