@@ -219,3 +219,20 @@ bool MayDeleteAtRestart(const wchar_t* path, const wchar_t* setupFolder)
     size_t length = wcslen(path);
     return length < wcslen(setupFolder) && wcsncmp(path, setupFolder, length) != 0;
 }
+
+bool MoveToFreeName(const wchar_t* path, const wchar_t* suffix, CStr& moved)
+{
+    for (unsigned n = 0; n < 100; ++n) {
+        if (moved.Format(L"%s.%u.%s", path, n, suffix) <= 0)
+            break;
+        if (MoveFileExW(path, moved, 0))
+            return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            break;
+    }
+    DWORD error = GetLastError();
+    moved.Assign(L"");
+    SetLastError(error);
+    return false;
+}

@@ -40,6 +40,11 @@ bool IsRelativeInside(const wchar_t* relative);
 // whole fits without being cut; false (and `out` empty) otherwise.
 bool JoinPathInside(const wchar_t* base, const wchar_t* relative, CStr& out);
 
+// Renames `path` to "<path>.<n>.<suffix>", n the first of 0 to 99 whose
+// name is free, and gives that name in `moved`; a name found taken is never
+// replaced. False, with the system's reason, when none could be used.
+bool MoveToFreeName(const wchar_t* path, const wchar_t* suffix, CStr& moved);
+
 // Whether a path that cannot be deleted now may be deleted at the next
 // restart: only when it is shorter than the setup program's folder and not
 // the beginning of it (so that folder and its ancestors never are).

@@ -136,17 +136,9 @@ void CInstallEngine::DeleteAtRestart(const wchar_t* path)
     if (!MayDeleteAtRestart(path, SetupFolder))
         return;
     // A name no one else uses: the original's, numbered.
-    for (unsigned n = 0; n < 100; ++n) {
-        TStrStatic<MAX_PATH> doomed;
-        if (doomed.Format(L"%s.%u.delete", path, n) <= 0)
-            return;
-        if (MoveFileExW(path, doomed, 0)) {
-            MoveFileExW(doomed, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-            return;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS)
-            return;
-    }
+    TStrStatic<MAX_PATH> doomed;
+    if (MoveToFreeName(path, L"delete", doomed))
+        MoveFileExW(doomed, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 void CInstallEngine::RollBack()

@@ -14,6 +14,7 @@
 
 #include "base/BinFile.h"
 #include "base/ConfinedFolder.h"
+#include "base/FileSystem.h"
 #include "base/SecureBuffer.h"
 #include "install/InstallEngine.h"
 #include "install/Registration.h"
@@ -152,21 +153,7 @@ bool CInstallEngine::CreateUninstaller()
 
 bool CInstallEngine::SetAsideUninstaller(const wchar_t* path)
 {
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
-        return true;
-    for (unsigned n = 0; n < 100; ++n) {
-        if (m_uninstallerAside.Format(L"%s.%u.old", path, n) <= 0)
-            break;
-        if (MoveFileExW(path, m_uninstallerAside, 0))
-            return true;
-        DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-            break;
-    }
-    DWORD error = GetLastError();
-    m_uninstallerAside.Assign(L"");
-    SetLastError(error);
-    return false;
+    return GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES || MoveToFreeName(path, L"old", m_uninstallerAside);
 }
 
 void CInstallEngine::RollBackUninstaller()

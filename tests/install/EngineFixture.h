@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,13 @@ protected:
 };
 
 std::vector<std::wstring> Paths(const CPathList& list);
+
+// Value names and data of a key under HKEY_LOCAL_MACHINE, empty when it is
+// missing (sorted: Wine lists values by name, so the order of writing
+// cannot be seen); a value that is no string shows as "<not a string>".
+std::map<std::wstring, std::wstring> RegistryValues(const std::wstring& keyName);
+// A DWORD value of such a key; ~0 when it is missing or of another type.
+DWORD RegistryNumber(const std::wstring& keyName, const wchar_t* name);
 
 // The steps of a whole installation, each started and done.
 extern const std::vector<ReportedStep> SUCCESSFUL_INSTALL;

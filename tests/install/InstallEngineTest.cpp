@@ -51,37 +51,6 @@ std::string ReadText(const std::wstring& path)
     return std::string(bytes.begin(), bytes.end());
 }
 
-// Value names and data of a registry key (sorted: Wine lists values by name,
-// so the order of writing cannot be seen).
-std::map<std::wstring, std::wstring> RegistryValues(const std::wstring& keyName)
-{
-    std::map<std::wstring, std::wstring> values;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return values;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256], data[512];
-        DWORD nameChars = 256, dataBytes = sizeof(data), type = 0;
-        if (RegEnumValueW(key, i, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataBytes) !=
-            ERROR_SUCCESS)
-            break;
-        values[name] = type == REG_SZ ? data : L"<not a string>";
-    }
-    RegCloseKey(key);
-    return values;
-}
-
-DWORD RegistryNumber(const std::wstring& keyName, const wchar_t* name)
-{
-    DWORD data = 0, bytes = sizeof(data), type = 0;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return ~0u;
-    LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS && type == REG_DWORD ? data : ~0u;
-}
-
 uint64_t FileBytes(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;

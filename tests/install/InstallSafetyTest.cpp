@@ -19,23 +19,7 @@ namespace {
 
 class InstallSafetyTest : public EngineTest {
 protected:
-    std::map<std::wstring, std::wstring> EntryValues() const
-    {
-        std::map<std::wstring, std::wstring> values;
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKey().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return values;
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[256], data[1024];
-            DWORD nameChars = 256, dataBytes = sizeof(data), type = 0;
-            if (RegEnumValueW(key, i, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataBytes) !=
-                ERROR_SUCCESS)
-                break;
-            values[name] = type == REG_SZ ? data : L"<not a string>";
-        }
-        RegCloseKey(key);
-        return values;
-    }
+    std::map<std::wstring, std::wstring> EntryValues() const { return RegistryValues(UninstallKey()); }
     bool EntryExists() const
     {
         HKEY key;
