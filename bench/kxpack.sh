@@ -48,7 +48,7 @@ cmake --preset native >/dev/null
 build native --target kxpack make_payload
 kxpack=$top/build/native/bin/kxpack
 # The stub: the 64-bit setup.exe, built when it is not there yet, and the
-# key of the certificate it carries (the release key when one is configured).
+# package key and certificate (the release pair when one is configured).
 stub=$top/build/mingw64/bin/setup.exe
 if [ ! -f "$stub" ]; then
   cmake --preset mingw64 >/dev/null
@@ -56,6 +56,8 @@ if [ ! -f "$stub" ]; then
 fi
 key=$(sed -n 's/^KX_PACKAGE_KEY:FILEPATH=\(..*\)$/\1/p' build/mingw64/CMakeCache.txt)
 key=${key:-$top/build/mingw64/keys/dev/package-key.pem}
+cert=$(sed -n 's/^KX_PACKAGE_CERT:FILEPATH=\(..*\)$/\1/p' build/mingw64/CMakeCache.txt)
+cert=${cert:-${key%/*}/package-cert.der}
 
 work=$top/build/native/bench-kxpack/payload-$size
 if [ ! -d "$work/program" ]; then
@@ -68,7 +70,7 @@ zipfile=$work/program.zip
 # The sample's shortcut 1 names terminal.exe: a stand-in comes as custom files.
 mkdir -p "$work/custom"
 cp "$stub" "$work/custom/terminal.exe"
-build_installer=("$kxpack" build --stub "$stub" --key "$key" --product "$top/examples/sample"
+build_installer=("$kxpack" build --stub "$stub" --key "$key" --certificate "$cert" --product "$top/examples/sample"
   --program "$work/program" --custom "$work/custom" --output "$installer")
 zip_folder=(env -C "$work/program" zip -q -r -6 "$zipfile" .)
 

@@ -17,6 +17,7 @@ packages=(
   cmake ninja-build dpkg-dev g++ make pkg-config
   openssl libssl-dev liblzo2-dev zlib1g-dev libicu-dev
   unzip zip p7zip-full libarchive-tools time bc osslsigncode nsis
+  help2man file
 )
 
 as_root() {

@@ -23,6 +23,11 @@ cmake --preset mingw
 cmake --build --preset mingw
 cmake --preset mingw64
 cmake --build --preset mingw64
+# The Debian package holds both editions' setup.exe: made once they are
+# built, and before the Windows-side tests, whose release tests install
+# what it alone makes.
+printf '\n== package: build/native/kxsetup_<version>_amd64.deb\n'
+cmake --build --preset native --target package
 
 # run_tests NAME PRESET [CTEST ARGS...]: runs the tests, sets `outcome` to
 # "N of M tests passed" (or what went wrong) and returns ctest's status.

@@ -9,6 +9,7 @@
 
 #include "app/Preload.h"
 #include "app/RunModes.h"
+#include "package/PackageCertificate.h"
 #include "res/TextIds.h"
 #include "state/State.h"
 #include "ui/CommonControls.h"
@@ -140,9 +141,10 @@ int RunSetup(HINSTANCE instance)
     TStrStatic<0x104> programPath;
     GetModuleFileNameW(nullptr, programPath.GetBuffer(), programPath.GetCapacity());
     programPath.UpdateLength();
-    // A program file without a usable package ends silently: no caption and
-    // no language are settled yet.
-    if (!LoadPackageAndNames(programPath))
+    // A program file without a usable package, or without the certificate
+    // that checks it (the program as built, before kxpack made an installer
+    // of it), ends silently: no caption and no language are settled yet.
+    if (!GetPackageCertificateSize() || !LoadPackageAndNames(programPath))
         return EXIT_FAILED;
 
     // The services are shut down in reverse order, also after a failure.

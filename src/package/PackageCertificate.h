@@ -1,7 +1,7 @@
-// The certificate whose public key checks the signed records. The build
-// generates its definition from a DER file (a development certificate made in
-// the build folder, or the release certificate); a program never carries a
-// private key.
+// The certificate whose public key checks the signed records (DER). setup.exe
+// takes it from its resources (ResourceCertificate.cpp); the tests link one
+// generated from a DER file of the build. A program never carries a private
+// key. Null and 0 when there is none.
 #pragma once
 
 #include <cstdint>

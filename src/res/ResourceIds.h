@@ -8,6 +8,9 @@ enum : unsigned {
     IDI_UNINSTALL = 33,    // icon group of the uninstaller (icon index 1)
     IDR_LICENSE_DEFAULT = 9,  // built-in licence texts ("LNG")
     IDR_LICENSE_RUSSIAN = 10,
+    // RCDATA: the package certificate (DER). kxpack writes it into each
+    // installer; the program as built carries none and does not run.
+    IDR_PACKAGE_CERTIFICATE = 40,
 
     IDD_INSTALL_PROGRESS = 3,
     IDD_LICENSE = 4,

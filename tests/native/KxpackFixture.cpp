@@ -9,36 +9,103 @@
 
 #include "lib/ArchiveBytes.h"
 #include "lib/PackageFile.h"
+#include "lib/PeResources.h"
 #include "lib/ZipVerify.h"
 
-Bytes MakeStub(const Bytes& certificate, uint16_t machine)
+namespace {
+
+void Put16(Bytes& image, size_t at, uint16_t value)
 {
-    Bytes image(0x400, 0);
+    memcpy(&image[at], &value, 2);
+}
+
+void Put32(Bytes& image, size_t at, uint32_t value)
+{
+    memcpy(&image[at], &value, 4);
+}
+
+ResourceEntry Leaf(ResourceId type, ResourceId name, uint16_t language, Bytes data)
+{
+    ResourceEntry entry;
+    entry.type = type;
+    entry.name = name;
+    entry.language = language;
+    entry.data = std::move(data);
+    return entry;
+}
+
+} // namespace
+
+Bytes MakeStub(const Bytes& certificate, uint16_t machine, bool resources)
+{
+    const uint32_t FILE_ALIGN = 0x200, SECTION_ALIGN = 0x1000, HEADERS = 0x400;
+    Bytes image(HEADERS, 0);
     image[0] = 'M';
     image[1] = 'Z';
-    uint32_t peOffset = 0x80;
-    memcpy(&image[0x3C], &peOffset, 4);
-    memcpy(&image[peOffset], "PE\0\0", 4);
-    uint16_t sections = 1, optionalSize = machine == MACHINE_I386 ? 0xE0 : 0xF0;
-    uint16_t magic = machine == MACHINE_I386 ? 0x10B : 0x20B;
-    memcpy(&image[peOffset + 4], &machine, 2);
-    memcpy(&image[peOffset + 6], &sections, 2);
-    memcpy(&image[peOffset + 20], &optionalSize, 2);
-    memcpy(&image[peOffset + 24], &magic, 2);
+    const uint32_t pe = 0x80;
+    Put32(image, 0x3C, pe);
+    memcpy(&image[pe], "PE\0\0", 4);
+    const bool plus = machine != MACHINE_I386;
+    const uint16_t optionalSize = plus ? 0xF0 : 0xE0;
+    const uint32_t optional = pe + 24, directories = optional + (plus ? 112 : 96);
+    Put16(image, pe + 4, machine);
+    Put16(image, pe + 20, optionalSize);
+    Put16(image, optional, plus ? 0x20B : 0x10B);
+    Put32(image, optional + 32, SECTION_ALIGN);
+    Put32(image, optional + 36, FILE_ALIGN);
+    Put32(image, optional + 60, HEADERS);
     // 16 data directories, as a linker writes them: a signing tool needs the security entry.
-    uint32_t directories = 16, headers = 0x400;
-    memcpy(&image[peOffset + 24 + (machine == MACHINE_I386 ? 92 : 108)], &directories, 4);
-    memcpy(&image[peOffset + 24 + 60], &headers, 4);
-    uint32_t sectionTable = peOffset + 24 + optionalSize;
-    memcpy(&image[sectionTable], ".rdata\0\0", 8);
-    Bytes data(PACKAGE_CERTIFICATE_MARKER, PACKAGE_CERTIFICATE_MARKER + PACKAGE_CERTIFICATE_MARKER_BYTES);
-    AppendU32(data, static_cast<uint32_t>(certificate.size()));
-    data.insert(data.end(), certificate.begin(), certificate.end());
-    data.resize((data.size() + 0x1FF) & ~0x1FFu, 0);
-    uint32_t rawSize = static_cast<uint32_t>(data.size()), rawOffset = 0x400;
-    memcpy(&image[sectionTable + 16], &rawSize, 4);
-    memcpy(&image[sectionTable + 20], &rawOffset, 4);
-    image.insert(image.end(), data.begin(), data.end());
+    Put32(image, optional + (plus ? 108 : 92), 16);
+
+    struct Section {
+        const char* name;
+        Bytes data;
+    };
+    std::vector<Section> sections;
+    sections.push_back({".text", Bytes(0x180, 0xC3)});
+    const uint32_t resourceAddress = 2 * SECTION_ALIGN;
+    if (resources) {
+        std::vector<ResourceEntry> entries;
+        Bytes icon(40 + 16 * 16 * 4 + 16 * 4, 0x11), group = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0};
+        AppendU32(group, static_cast<uint32_t>(icon.size()));
+        group.push_back(1);
+        group.push_back(0);
+        entries.push_back(Leaf(ResourceId::Number(RESOURCE_TYPE_ICON), ResourceId::Number(1), 1033, icon));
+        entries.push_back(Leaf(ResourceId::Number(RESOURCE_TYPE_GROUP_ICON), ResourceId::Number(23), 1033, group));
+        entries.push_back(Leaf(ResourceId::Name(u"LNG"), ResourceId::Number(9), 1033, Bytes(300, 'T')));
+        if (!certificate.empty())
+            entries.push_back(Leaf(ResourceId::Number(RESOURCE_TYPE_RCDATA), ResourceId::Number(40), 0, certificate));
+        sections.push_back({".rsrc", WriteResourceTree(entries, resourceAddress)});
+        // One block of base relocations for the code page.
+        Bytes relocations;
+        AppendU32(relocations, SECTION_ALIGN);
+        AppendU32(relocations, 12);
+        relocations.insert(relocations.end(), {0x10, 0x30, 0x20, 0x30});
+        sections.push_back({".reloc", relocations});
+    }
+    Put16(image, pe + 6, static_cast<uint16_t>(sections.size()));
+    uint32_t table = optional + optionalSize, address = SECTION_ALIGN;
+    for (size_t i = 0; i < sections.size(); ++i) {
+        Section& section = sections[i];
+        uint32_t size = static_cast<uint32_t>(section.data.size());
+        uint32_t header = table + static_cast<uint32_t>(i) * 40, raw = static_cast<uint32_t>(image.size());
+        memcpy(&image[header], section.name, strlen(section.name));
+        Put32(image, header + 8, size);
+        Put32(image, header + 12, address);
+        Put32(image, header + 16, (size + FILE_ALIGN - 1) & ~(FILE_ALIGN - 1));
+        Put32(image, header + 20, raw);
+        if (std::string(section.name) == ".rsrc") {
+            Put32(image, directories + 2 * 8, address);
+            Put32(image, directories + 2 * 8 + 4, size);
+        } else if (std::string(section.name) == ".reloc") {
+            Put32(image, directories + 5 * 8, address);
+            Put32(image, directories + 5 * 8 + 4, size);
+        }
+        section.data.resize((size + FILE_ALIGN - 1) & ~(FILE_ALIGN - 1), 0);
+        image.insert(image.end(), section.data.begin(), section.data.end());
+        address += (size + SECTION_ALIGN - 1) & ~(SECTION_ALIGN - 1);
+    }
+    Put32(image, optional + 56, address);
     return image;
 }
 

@@ -12,9 +12,12 @@
 
 const uint16_t MACHINE_I386 = 0x14C, MACHINE_AMD64 = 0x8664;
 
-// A minimal PE image with one section that carries the package certificate
-// behind its marker, as setup.exe does: PE32 for i386, PE32+ otherwise.
-Bytes MakeStub(const Bytes& certificate, uint16_t machine = MACHINE_I386);
+// A minimal PE image laid out as the linker lays out setup.exe: code, the
+// resources (an icon group 23 with one icon, a named "LNG" text) and the
+// base relocations behind them; PE32 for i386, PE32+ otherwise. A
+// certificate, when given, stands among the resources as in an installer
+// taken as stub. Without `resources` the image has code only.
+Bytes MakeStub(const Bytes& certificate = {}, uint16_t machine = MACHINE_I386, bool resources = true);
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);

@@ -2,6 +2,27 @@
 
 #include <vector>
 
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    bool found;
+};
+
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM search)
+{
+    auto* result = reinterpret_cast<WindowSearch*>(search);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == result->processId && IsWindowVisible(window)) {
+        result->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
 ProcessResult RunProgram(const std::wstring& program, const std::wstring& arguments,
                          DWORD timeoutMs)
 {
@@ -21,7 +42,13 @@ ProcessResult RunProgram(const std::wstring& program, const std::wstring& argume
         return result;
     result.started = true;
     CloseHandle(info.hThread);
-    if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    WindowSearch search = {info.dwProcessId, false};
+    DWORD wait = WAIT_TIMEOUT;
+    while ((wait = WaitForSingleObject(info.hProcess, 50)) == WAIT_TIMEOUT && GetTickCount() - start < timeoutMs)
+        if (!search.found)
+            EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    result.showedWindow = search.found;
+    if (wait == WAIT_OBJECT_0) {
         result.finished = true;
         GetExitCodeProcess(info.hProcess, &result.exitCode);
     } else {

@@ -11,10 +11,11 @@ struct ProcessResult {
     bool finished = false; // false: still running at the time limit (it was then ended)
     DWORD exitCode = 0;
     DWORD elapsedMs = 0;
+    bool showedWindow = false; // a visible top-level window of the process was seen
 };
 
 // Runs `program` with `arguments` (the program path is quoted in front of
-// them) and waits at most `timeoutMs`.
+// them) and waits at most `timeoutMs`, looking for its windows meanwhile.
 ProcessResult RunProgram(const std::wstring& program, const std::wstring& arguments,
                          DWORD timeoutMs);
 

@@ -11,18 +11,21 @@
 #include "lib/Authenticode.h"
 #include "lib/FileIo.h"
 #include "lib/InstallLimits.h"
+#include "lib/InstallerResources.h"
 #include "lib/InstallerWriter.h"
 #include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
 #include "lib/PeImage.h"
 #include "lib/ProductInputs.h"
+#include "lib/ShippedStubs.h"
 #include "lib/SignedPayload.h"
 #include "lib/ZipWriter.h"
 
 namespace {
 
 const char HELP[] =
-    "usage: kxpack build --stub FILE --key FILE --output FILE [--product DIR]\n"
+    "usage: kxpack build [--stub FILE | --edition 32|64] --key FILE [--certificate FILE]\n"
+    "                    --output FILE [--product DIR] [--icon FILE]\n"
     "                    [--config FILE] [--bitmap FILE] [--licenses DIR]\n"
     "                    [--program DIR|ZIP] [--custom DIR|ZIP] [--strict]\n"
     "                    [--follow-links] [--allow-any-bitmap-size]\n"
@@ -32,9 +35,16 @@ const char HELP[] =
     "Builds an installer: the setup program (--stub) with a signed package behind\n"
     "it. Only the stub's image is used, so an installer serves as stub as well.\n"
     "\n"
-    "  --stub FILE       setup.exe, either edition: 32-bit (x86) or 64-bit (x86-64);\n"
-    "                    its package certificate must match --key\n"
+    "  --stub FILE       setup.exe, either edition: 32-bit (x86) or 64-bit (x86-64)\n"
+    "  --edition 32|64   without --stub: the stub of that edition shipped with\n"
+    "                    kxpack (share/kxsetup/stubs/); 32 when not given\n"
     "  --key FILE        the package private key (PEM), from 'kxpack keygen'\n"
+    "  --certificate FILE\n"
+    "                    its certificate (DER), written into the installer; by\n"
+    "                    default package-cert.der beside --key\n"
+    "  --icon FILE       the installer's icon (.ico with 16, 32 and 48 pixel\n"
+    "                    images; 256 may be PNG); by default the product folder's\n"
+    "                    setup.ico when there is one, else the stub's own\n"
     "  --output FILE     the installer to write (replaced only when all went well)\n"
     "  --product DIR     a product folder; takes DIR/setup.cfg, DIR/header.bmp,\n"
     "                    DIR/licenses, DIR/program and, if present, DIR/custom\n"
@@ -81,26 +91,43 @@ const char HELP[] =
     "\n"
     "Exit status: 0 built, 1 the build failed (nothing written), 2 usage.\n";
 
-bool LoadStub(const std::string& path, const CSigningKey& key, Bytes& stub, ImageLayout& layout,
-              std::string& error)
+// The package certificate: given, or the one `kxpack keygen` wrote beside the key.
+std::string CertificatePath(const CArgs& args, const std::string& key)
 {
-    if (!ReadWholeFile(path, stub, error))
+    if (args.Has("certificate"))
+        return args.Get("certificate");
+    size_t slash = key.rfind('/');
+    return (slash == std::string::npos ? std::string() : key.substr(0, slash + 1)) + "package-cert.der";
+}
+
+bool LoadCertificate(const std::string& path, const CSigningKey& key, Bytes& der,
+                     CPackageCertificate& certificate, std::string& error)
+{
+    if (!ReadWholeFile(path, der, error))
         return false;
-    if (!ReadImageLayout(stub, layout, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    Bytes der;
-    CPackageCertificate certificate;
-    if (!FindEmbeddedCertificate(stub.data(), layout.end, der) || !certificate.Load(der, error)) {
-        error = path + ": carries no package certificate (is it the kxsetup setup program?)";
+    if (!certificate.Load(der, error)) {
+        error = path + ": not a package certificate (" + error + ")";
         return false;
     }
     if (!certificate.Matches(key)) {
-        error = "the key does not match the package certificate of " + path +
-                " (its installers would not start); certificate: " + certificate.Subject();
+        error = path + " is not the certificate of the key (its installers would not start); certificate: " +
+                certificate.Subject();
         return false;
     }
+    return true;
+}
+
+// The stub's image alone: whatever stands behind it (the package of an
+// installer taken as stub) is not read on.
+bool LoadStub(const std::string& path, Bytes& image, ImageLayout& layout, std::string& error)
+{
+    if (!ReadWholeFile(path, image, error))
+        return false;
+    if (!ReadImageLayout(image, layout, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    image.resize(layout.end);
     return true;
 }
 
@@ -168,7 +195,7 @@ int RunBuild(int argc, char** argv)
     CArgs args;
     std::string error;
     if (!args.Parse(argc, argv,
-                    {{"stub", true}, {"key", true}, {"output", true}, {"product", true},
+                    {{"stub", true}, {"edition", true}, {"key", true}, {"certificate", true}, {"icon", true}, {"output", true}, {"product", true},
                      {"config", true}, {"bitmap", true}, {"licenses", true}, {"program", true},
                      {"custom", true}, {"strict", false}, {"follow-links", false},
                      {"allow-any-bitmap-size", false}, {"sign-cert", true}, {"sign-key", true},
@@ -188,22 +215,25 @@ int RunBuild(int argc, char** argv)
                                args.Get("sign-pass-file"), args.Get("timestamp-url")};
     if (!ResolveInputs(args, in, error) || !BuildTime(time, error) || !CheckSigningOptions(signing, error))
         return Fail(EXIT_USAGE, error);
+    // The stub shipped with kxpack, unless one is given: not there is a
+    // failed build, not a wrong command line.
+    if (in.stub.empty() && !FindShippedStub(in.edition, in.stub, error))
+        return Fail(EXIT_FAILED, error);
     if (!CheckOutputPath(in.output, error) || !CheckSigningInputs(signing, error) ||
         !CheckProductLinks(in, error) || !LookAtInputs(in, error))
         return Fail(EXIT_FAILED, error);
 
     CSigningKey key;
+    CPackageCertificate certificate;
+    InstallerResourceInputs resources;
     Bytes stub;
     ImageLayout layout;
-    if (!key.Load(in.key, error) || !LoadStub(in.stub, key, stub, layout, error))
+    if (!key.Load(in.key, error) ||
+        !LoadCertificate(CertificatePath(args, in.key), key, resources.certificate, certificate, error) ||
+        !LoadStub(in.stub, stub, layout, error))
         return Fail(EXIT_FAILED, error);
-    const uint32_t imageEnd = layout.end;
     Note("stub " + in.stub + ": the " + EditionName(layout.edition) + " edition (" +
-         EditionMachine(layout.edition) + "), image " + std::to_string(imageEnd) + " bytes");
-    CPackageCertificate certificate;
-    Bytes der;
-    FindEmbeddedCertificate(stub.data(), imageEnd, der);
-    certificate.Load(der, error);
+         EditionMachine(layout.edition) + "), image " + std::to_string(layout.end) + " bytes");
 
     Bytes configRecord, bitmap, licenseZip;
     std::u16string configText;
@@ -240,7 +270,7 @@ int RunBuild(int argc, char** argv)
     if (hasCustom)
         archives.push_back(&custom);
     // Sizes before a ready ZIP is read: an installer too large is refused at once.
-    if (!CheckLeastSizes(imageEnd, archives, in.output, error) || !CheckReadyZip(program, error) ||
+    if (!CheckLeastSizes(layout.end, archives, in.output, error) || !CheckReadyZip(program, error) ||
         (hasCustom && !CheckReadyZip(custom, error)))
         return Fail(EXIT_FAILED, error);
     if (!CheckProgramFileCount(layout.edition, CountListedPaths(program.names) + CountListedPaths(custom.names),
@@ -250,6 +280,21 @@ int RunBuild(int argc, char** argv)
     installed.insert(installed.end(), custom.names.begin(), custom.names.end());
     if (!CheckShortcuts(in.config, configText, installed, error))
         return Fail(EXIT_FAILED, error);
+
+    IconFile icon;
+    if (!in.icon.empty()) {
+        Bytes iconFile;
+        if (!ReadCheckedInput(in.icon, in.iconSeen, iconFile, error))
+            return Fail(EXIT_FAILED, error);
+        if (!ReadInstallerIcon(iconFile, icon, error))
+            return Fail(EXIT_FAILED, in.icon + ": " + error);
+        resources.icon = &icon;
+        Note("icon " + in.icon + ": " + IconSizesText(IconImageInfos(icon)));
+    }
+    resources.version = InstallerVersionStrings(configText);
+    if (!WriteInstallerResources(stub, resources, error))
+        return Fail(EXIT_FAILED, in.stub + ": " + error);
+    const uint32_t imageEnd = static_cast<uint32_t>(stub.size());
 
     if (args.Has("strict") && WarningCount() > 0)
         return Fail(EXIT_FAILED, std::to_string(WarningCount()) + " warning(s), and --strict makes them errors");
@@ -272,7 +317,7 @@ int RunBuild(int argc, char** argv)
         !writer.WriteContainer(licenseContainer, error) ||
         !WriteArchive(writer, CONTAINER_CORE, time, program, in.output, programSize, error) ||
         (hasCustom && !WriteArchive(writer, CONTAINER_CUSTOM, time, custom, in.output, customSize, error)) ||
-        !(signing.Enabled() ? writer.Flush(error) && SignInto(signing, writer.TempPath(), in.output, error)
+        !(signing.Enabled() ? writer.Finish(error) && SignInto(signing, writer.TempPath(), in.output, error)
                             : writer.Commit(error)))
         return Fail(EXIT_FAILED, error);
     Note("wrote " + in.output + ": " + std::to_string(writer.Size()) + " bytes, the " +

@@ -99,6 +99,17 @@ bool ResolveInputs(const CArgs& args, BuildInputs& in, std::string& error)
         return product.empty() || !inProduct ? std::string() : product + "/" + inProduct;
     };
     in.stub = args.Get("stub");
+    // Without --stub, the stub of --edition installed with this kxpack; a
+    // stub given has its own edition, which --edition could only contradict.
+    if (args.Has("stub") && args.Has("edition")) {
+        error = "--stub and --edition exclude each other: a stub has its own edition (give one of them)";
+        return false;
+    }
+    in.edition = args.Get("edition", "32");
+    if (in.edition != "32" && in.edition != "64") {
+        error = "--edition " + in.edition + ": the editions are 32 and 64";
+        return false;
+    }
     in.key = args.Get("key");
     in.output = args.Get("output");
     in.config = pick("config", "setup.cfg");
@@ -108,20 +119,25 @@ bool ResolveInputs(const CArgs& args, BuildInputs& in, std::string& error)
     in.custom = args.Get("custom");
     if (!args.Has("custom") && !product.empty() && IsDirectory(product + "/custom"))
         in.custom = product + "/custom";
+    in.icon = args.Get("icon");
+    // The product's icon, when it has one; a link there is seen, and judged
+    // as the product's links are.
+    struct stat icon;
+    if (!args.Has("icon") && !product.empty() && lstat((product + "/setup.ico").c_str(), &icon) == 0)
+        in.icon = product + "/setup.ico";
     if (!product.empty() && !IsDirectory(product)) {
         error = product + ": the product folder does not exist";
         return false;
     }
     const std::pair<const char*, const std::string*> required[] = {
-        {"stub", &in.stub},         {"key", &in.key},           {"output", &in.output},
+        {"key", &in.key},           {"output", &in.output},
         {"config", &in.config},     {"bitmap", &in.bitmap},     {"licenses", &in.licenses},
         {"program", &in.program},
     };
     for (const auto& item : required)
         if (item.second->empty()) {
             error = std::string("--") + item.first + " is missing" +
-                    (std::string(item.first) == "stub" || std::string(item.first) == "key" ||
-                             std::string(item.first) == "output"
+                    (std::string(item.first) == "key" || std::string(item.first) == "output"
                          ? ""
                          : " (or give --product)");
             return false;
@@ -134,7 +150,7 @@ bool CheckProductLinks(const BuildInputs& in, std::string& error)
 {
     if (in.product.empty())
         return true;
-    for (const std::string* path : {&in.config, &in.bitmap, &in.licenses, &in.program, &in.custom})
+    for (const std::string* path : {&in.config, &in.bitmap, &in.licenses, &in.program, &in.custom, &in.icon})
         if (path->compare(0, in.product.size() + 1, in.product + "/") == 0 &&
             !CheckLink(*path, in.product, in.followLinks, error))
             return false;
@@ -145,7 +161,7 @@ bool LookAtInputs(BuildInputs& in, std::string& error)
 {
     const std::pair<const std::string*, FileSeen*> inputs[] = {
         {&in.config, &in.configSeen}, {&in.bitmap, &in.bitmapSeen},
-        {&in.program, &in.programSeen}, {&in.custom, &in.customSeen}};
+        {&in.program, &in.programSeen}, {&in.custom, &in.customSeen}, {&in.icon, &in.iconSeen}};
     for (const auto& input : inputs) {
         const std::string& path = *input.first;
         if (path.empty())

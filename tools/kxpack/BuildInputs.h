@@ -13,10 +13,12 @@
 
 struct BuildInputs {
     std::string stub, key, output, config, bitmap, licenses, program, custom;
+    std::string icon;    // empty: the stub's own icon stays
+    std::string edition; // of the shipped stub, when no stub is given: "32" or "64"
     std::string product;
     bool followLinks = false;
     // What LookAtInputs found: each is read only while it is that file.
-    FileSeen configSeen, bitmapSeen, programSeen, customSeen;
+    FileSeen configSeen, bitmapSeen, programSeen, customSeen, iconSeen;
 };
 
 // The program files or custom files: a folder to be zipped on the way into

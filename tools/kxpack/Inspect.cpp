@@ -15,7 +15,9 @@
 #include "lib/PackageCrypto.h"
 #include "lib/PackageFile.h"
 #include "lib/PackageLayout.h"
+#include "lib/InstallerResources.h"
 #include "lib/PeImage.h"
+#include "lib/ResourceReport.h"
 #include "lib/ProductInputs.h"
 #include "lib/SetupConfigText.h"
 #include "lib/ShownText.h"
@@ -48,11 +50,14 @@ const char HELP[] =
     "\n"
     "  --json       print a JSON document instead of text\n"
     "  --cert FILE  check signatures with this DER certificate instead of the\n"
-    "               one embedded in the file's own image\n"
+    "               one among the resources of the file's own image\n"
     "\n"
     "The JSON document: file, fileSize; edition, machine, imageSize (null when\n"
     "the file is no program); packageOffset, readTo, stopReason; mode (install,\n"
-    "uninstall, none); certificate {source, subject, sha256, bits}; containers\n"
+    "uninstall, none); certificate {source, subject, sha256, bits}; icon {sizes,\n"
+    "images [{width, height, bitCount, png}]} and version {fileVersion,\n"
+    "productVersion, strings {name: text}}, the installer's own (null when the\n"
+    "image has none); containers\n"
     "[{offset, type, kind, created, recordCount, records [{offset, readable, id,\n"
     "size}]}]; signatures [{name, record, signature, verified, unpacked,\n"
     "contentSize, problem}]; configuration; licenses [entry]; archives\n"
@@ -98,6 +103,7 @@ struct Report {
     ImageLayout image;
     std::string imageProblem;
     ReadPackage package;
+    ResourceReport resources;
     std::string certificateSource;
     std::string certificateSubject, certificateFingerprint;
     int certificateBits = 0;
@@ -219,10 +225,20 @@ bool LoadCertificate(const InspectCertificate* given, const CByteSource& file, R
             return false;
         }
     } else {
-        report.certificateSource = "embedded in the image";
-        // It stands in the image's data: a file that is no program has none.
-        if (!report.imageProblem.empty() || !FindEmbeddedCertificate(file, report.imageEnd, der) ||
-            !cert.Load(der, error)) {
+        // Among the image's resources; an installer made before kxpack wrote
+        // it there carries it in the program's data, behind its marker. A
+        // file that is no program has neither.
+        bool found = false;
+        if (report.imageProblem.empty()) {
+            found = report.resources.hasCertificate;
+            der = report.resources.certificate;
+            report.certificateSource = "in the image's resources";
+            if (!found && FindEmbeddedCertificate(file, report.imageEnd, der)) {
+                found = true;
+                report.certificateSource = "embedded in the image's data";
+            }
+        }
+        if (!found || !cert.Load(der, error)) {
             report.problems.push_back("the image carries no package certificate (give --cert)");
             return false;
         }
@@ -414,6 +430,42 @@ void EntryJson(const ArchiveReport& archive, const ZipEntryCheck& entry, CJsonWr
 // ShownText.h: its names, configuration and uninstall slots through
 // ShownText, kxpack's and OpenSSL's own words, which may quote them, through
 // TerminalSafe. The uninstall list is read from `file` as it is shown.
+// The installer's own icon and version, as Explorer shows them.
+void PrintResources(const ResourceReport& r, std::string& out)
+{
+    Appendf(out, "icon:         %s\n", r.hasIcon ? IconSizesText(r.icon).c_str() : "none");
+    if (!r.hasVersion) {
+        Appendf(out, "version:      none\n");
+        return;
+    }
+    Appendf(out, "version:      file %s, product %s\n", r.fileVersion.empty() ? "-" : r.fileVersion.c_str(),
+            r.productVersion.empty() ? "-" : r.productVersion.c_str());
+    for (const auto& pair : r.versionStrings)
+        Appendf(out, "  %s %s\n", Padded(TerminalSafe(pair.first), 16).c_str(), TerminalSafe(pair.second).c_str());
+}
+
+void PrintResourcesJson(const ResourceReport& r, CJsonWriter& json)
+{
+    if (r.hasIcon) {
+        json.BeginObject("icon").String("sizes", IconSizesText(r.icon)).BeginArray("images");
+        for (const IconImageInfo& image : r.icon)
+            json.BeginObject().Number("width", image.width).Number("height", image.height)
+                .Number("bitCount", image.bitCount).Bool("png", image.png).EndObject();
+        json.EndArray().EndObject();
+    } else {
+        json.Null("icon");
+    }
+    if (r.hasVersion) {
+        json.BeginObject("version").String("fileVersion", r.fileVersion).String("productVersion", r.productVersion);
+        json.BeginObject("strings");
+        for (const auto& pair : r.versionStrings)
+            json.String(pair.first.c_str(), pair.second);
+        json.EndObject().EndObject();
+    } else {
+        json.Null("version");
+    }
+}
+
 void PrintText(Report& r, const CByteSource& file, CReportOut& sink)
 {
     std::string& out = sink.Text();
@@ -435,6 +487,8 @@ void PrintText(Report& r, const CByteSource& file, CReportOut& sink)
     else
         Appendf(out, "certificate:  %s, RSA %d, SHA-256 %s (%s)\n", TerminalSafe(r.certificateSubject).c_str(),
                 r.certificateBits, r.certificateFingerprint.c_str(), TerminalSafe(r.certificateSource).c_str());
+    if (r.imageProblem.empty())
+        PrintResources(r.resources, out);
     const AuthenticodeSignature& code = r.authenticode;
     if (!code.present)
         Appendf(out, "authenticode: none\n");
@@ -547,6 +601,10 @@ void PrintJson(Report& r, const CByteSource& file, CReportOut& sink)
     json.String("source", r.certificateSource).String("subject", r.certificateSubject);
     json.String("sha256", r.certificateFingerprint).Number("bits", r.certificateBits);
     json.EndObject();
+    if (r.imageProblem.empty())
+        PrintResourcesJson(r.resources, json);
+    else
+        json.Null("icon").Null("version");
     const AuthenticodeSignature& code = r.authenticode;
     if (!code.present) {
         json.Null("authenticode");
@@ -662,6 +720,11 @@ InspectResult InspectFile(const CByteSource& file, const std::string& name,
                                             report.imageProblem.empty() ? &report.image : nullptr))
         report.problems.push_back(std::move(problem));
 
+    if (report.imageProblem.empty()) {
+        report.resources = ReadResourceReport(file, report.imageEnd);
+        for (const std::string& problem : report.resources.problems)
+            report.problems.push_back(problem);
+    }
     CPackageCertificate cert;
     bool haveCert = LoadCertificate(certificate, file, report, cert);
     if (const ReadContainer* license = report.package.Kept(CONTAINER_LICENSE))

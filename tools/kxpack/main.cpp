@@ -23,8 +23,9 @@ const char USAGE[] =
     "'kxpack --version' for the version and the format it writes.\n"
     "Exit status: 0 success, 1 failure (or nothing verified), 2 wrong command line.\n";
 
+// KXPACK_VERSION is the project's version, given by the build.
 const char VERSION[] =
-    "kxpack 1.0\n"
+    "kxpack " KXPACK_VERSION "\n"
     "writes: installers of the kxsetup setup program, 32-bit (x86) or 64-bit (x86-64) stub;\n"
     "        package containers \"KX24\" (licence, core, custom), records signed with RSA and SHA-1,\n"
     "        program files as ZIP (stored or deflated, ZIP64 only where needed), texts as UTF-16LE;\n"

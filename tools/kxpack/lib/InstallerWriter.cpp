@@ -29,6 +29,7 @@ bool CInstallerWriter::Put(const void* data, size_t size, std::string& error)
 
 bool CInstallerWriter::Flush(std::string& error)
 {
+    m_checksum.Add(m_size - m_pending.size(), m_pending.data(), m_pending.size());
     if (!m_file.Write(m_pending.data(), m_pending.size(), error))
         return false;
     m_pending.clear();
@@ -42,6 +43,8 @@ bool CInstallerWriter::WriteImage(const Bytes& stub, uint32_t imageEnd, std::str
     // A signed installer taken as stub: its signature entry would point into
     // the new package, and a signing tool would cut the file there.
     RemoveImageSignature(image.data(), image.size());
+    if (FindChecksumField(image.data(), image.size(), m_checksumAt))
+        memset(&image[m_checksumAt], 0, 4);
     return Put(image.data(), image.size(), error);
 }
 
@@ -99,5 +102,21 @@ bool CInstallerWriter::EndRecord(uint64_t& recordSize, std::string& error)
         return false;
     }
     uint32_t size = static_cast<uint32_t>(recordSize);
-    return Flush(error) && m_file.WriteAt(m_recordSizeAt, &size, sizeof(size), error);
+    if (!Flush(error))
+        return false;
+    // The field was summed as zero.
+    uint8_t field[4];
+    memcpy(field, &size, 4);
+    m_checksum.Add(m_recordSizeAt, field, 4);
+    return m_file.WriteAt(m_recordSizeAt, field, 4, error);
+}
+
+bool CInstallerWriter::Finish(std::string& error)
+{
+    if (!Flush(error))
+        return false;
+    if (!m_checksumAt)
+        return true;
+    uint32_t checksum = m_checksum.Finish(m_size);
+    return m_file.WriteAt(m_checksumAt, &checksum, sizeof(checksum), error);
 }

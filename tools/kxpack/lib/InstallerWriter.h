@@ -3,13 +3,15 @@
 // scrambled on the way through. An archive is never held whole in memory;
 // its record size is filled in once it is written. Writing stops at once
 // when the installer or a record grows past what the setup program can
-// start or read (InstallLimits.h).
+// start or read (InstallLimits.h). The image's checksum is summed on the
+// way and set once the file is whole.
 #pragma once
 
 #include <string>
 
 #include "Bytes.h"
 #include "FileIo.h"
+#include "PeChecksum.h"
 #include "ZipWriter.h"
 #include "package/PackageFormat.h"
 
@@ -28,13 +30,15 @@ public:
     bool BeginRecord(uint32_t type, int64_t created, uint32_t recordId, std::string& error);
     bool Write(const uint8_t* data, size_t size, std::string& error) override;
     bool EndRecord(uint64_t& recordSize, std::string& error);
-    bool Commit(std::string& error) { return Flush(error) && m_file.Commit(error); }
-    // Everything written so far into the temporary file, for a tool that reads it there.
-    bool Flush(std::string& error);
+    // The file is whole: its checksum set, everything in the temporary file
+    // (for a tool that reads it there, a signing tool).
+    bool Finish(std::string& error);
+    bool Commit(std::string& error) { return Finish(error) && m_file.Commit(error); }
     uint64_t Size() const { return m_size; }
     const std::string& TempPath() const { return m_file.TempPath(); }
 
 private:
+    bool Flush(std::string& error);
     bool Put(const void* data, size_t size, std::string& error);
 
     CAtomicFile m_file;
@@ -49,4 +53,6 @@ private:
     // Written in pieces of a megabyte: an entry's header and its data are
     // not a write each.
     Bytes m_pending;
+    CPeChecksum m_checksum;
+    uint32_t m_checksumAt = 0; // 0: the image has no checksum field
 };

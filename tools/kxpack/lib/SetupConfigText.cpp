@@ -1,6 +1,7 @@
 #include "SetupConfigText.h"
 
 #include "TextCodec.h"
+#include "VersionResource.h"
 
 #include <algorithm>
 #include <map>
@@ -146,17 +147,8 @@ const char* const KNOWN_KEYS[] = {"company_program", "company_program_brief", "c
 // numbers from 0 to 65535, separated by dots ("2.4", "1.0.3.117").
 bool IsProductVersion(const std::string& value)
 {
-    unsigned parts = 0;
-    for (size_t start = 0;;) {
-        size_t dot = value.find('.', start);
-        std::string part = value.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoul(part) > 65535 || ++parts > 4)
-            return false;
-        if (dot == std::string::npos)
-            return true;
-        start = dot + 1;
-    }
+    VersionNumbers numbers;
+    return ParseVersionNumbers(value, numbers);
 }
 
 // The key with a shortcut number 1..63 written as "N".
