@@ -80,4 +80,18 @@ for edition in 32 64; do
     grep -qF "$shown" "$work/inspect-$edition.txt" || fail "kxpack inspect of $installer does not show '$shown'"
   done
 done
+# Authenticode over the rewritten image: a vendor's code-signing
+# certificate (made here for the test) and osslsigncode, which the package
+# recommends.
+step openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign-key.pem" -out "$work/sign-cert.pem" \
+  -subj "/CN=kxsetup release test signer" -days 30 -addext extendedKeyUsage=codeSigning
+signed=$work/release-setup-$this_edition-signed.exe
+step "$kxpack" build --edition "${this_edition:-64}" --key "$work/keys/package-key.pem" --product "$product" \
+  --program "$program" --sign-cert "$work/sign-cert.pem" --sign-key "$work/sign-key.pem" --output "$signed"
+step osslsigncode verify -CAfile "$work/sign-cert.pem" -in "$signed" >"$work/verify.txt"
+step "$kxpack" inspect "$signed" >"$work/inspect-signed.txt"
+grep -q "^Signature verification: ok" "$work/verify.txt" || fail "osslsigncode does not verify $signed"
+grep -q "^authenticode: sha256, " "$work/inspect-signed.txt" ||
+  fail "kxpack inspect of $signed does not show its Authenticode signature"
+
 echo "release-build: release-setup-32.exe and release-setup-64.exe of version $version in $out"
