@@ -112,6 +112,11 @@ bool ReadBitmap(const uint8_t* data, size_t size, unsigned width, unsigned heigh
 
 } // namespace
 
+bool IsPngImage(const uint8_t* data, size_t size)
+{
+    return size >= sizeof(PNG_SIGNATURE) && memcmp(data, PNG_SIGNATURE, sizeof(PNG_SIGNATURE)) == 0;
+}
+
 bool ReadIconImage(const uint8_t* data, size_t size, unsigned width, unsigned height, IconImageInfo& info,
                    std::string& error)
 {
@@ -119,7 +124,7 @@ bool ReadIconImage(const uint8_t* data, size_t size, unsigned width, unsigned he
     info.width = width;
     info.height = height;
     info.bytes = static_cast<uint32_t>(size);
-    if (size >= sizeof(PNG_SIGNATURE) && memcmp(data, PNG_SIGNATURE, sizeof(PNG_SIGNATURE)) == 0)
+    if (IsPngImage(data, size))
         return ReadPng(data, size, width, height, info, error);
     return ReadBitmap(data, size, width, height, info, error);
 }

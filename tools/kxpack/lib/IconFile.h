@@ -36,6 +36,9 @@ const unsigned MAX_ICON_IMAGES = 64;
 bool ReadIconImage(const uint8_t* data, size_t size, unsigned width, unsigned height, IconImageInfo& info,
                    std::string& error);
 
+// An image that begins with the PNG signature (any other is a bitmap).
+bool IsPngImage(const uint8_t* data, size_t size);
+
 // Reads an .ico file: its directory, every image inside the file and well
 // formed. Any sizes; see CheckInstallerIcon for what an installer needs.
 bool ParseIconFile(const Bytes& file, IconFile& icon, std::string& error);

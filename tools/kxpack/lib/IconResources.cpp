@@ -9,7 +9,6 @@ namespace {
 
 const size_t GROUP_HEADER_BYTES = 6;
 const size_t GROUP_ENTRY_BYTES = 14;
-const uint8_t PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 struct GroupEntry {
     unsigned width = 0;
@@ -211,7 +210,7 @@ bool ReadIconGroup(const std::vector<ResourceEntry>& entries, uint16_t group, Ic
         read.height = item.height;
         read.bitCount = item.bitCount;
         read.bytes = item.bytes;
-        read.png = image->data.size() >= 8 && memcmp(image->data.data(), PNG_SIGNATURE, 8) == 0;
+        read.png = IsPngImage(image->data.data(), image->data.size());
         info.images.push_back(read);
         info.iconIds.push_back(item.id);
     }

@@ -2,10 +2,9 @@
 
 #include <cstring>
 
-namespace {
+#include "PeLayout.h"
 
-const uint32_t CHECKSUM_IN_OPTIONAL_HEADER = 64;
-const size_t COFF_HEADER_BYTES = 20;
+namespace {
 
 uint32_t Fold(uint64_t sum)
 {
@@ -21,8 +20,8 @@ bool FindChecksumField(const uint8_t* image, size_t size, uint32_t& offset)
     if (size < 0x40 || image[0] != 'M' || image[1] != 'Z')
         return false;
     uint32_t pe;
-    memcpy(&pe, image + 0x3C, 4);
-    uint64_t field = static_cast<uint64_t>(pe) + 4 + COFF_HEADER_BYTES + CHECKSUM_IN_OPTIONAL_HEADER;
+    memcpy(&pe, image + DOS_LFANEW_OFFSET, 4);
+    uint64_t field = static_cast<uint64_t>(pe) + 4 + COFF_HEADER_BYTES + OPTIONAL_CHECKSUM;
     if (field + 4 > size || memcmp(image + pe, "PE\0\0", 4) != 0)
         return false;
     offset = static_cast<uint32_t>(field);

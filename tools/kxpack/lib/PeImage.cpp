@@ -4,20 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "PeLayout.h"
 #include "package/PackageFormat.h"
 
 namespace {
 
 const uint16_t MACHINE_I386 = 0x014C;
 const uint16_t MACHINE_AMD64 = 0x8664;
-const size_t DOS_LFANEW_OFFSET = 0x3C;
-const size_t COFF_HEADER_BYTES = 20;
-const size_t SECTION_HEADER_BYTES = 40;
-// In the optional header: NumberOfRvaAndSizes, then the data directories.
-const size_t DIRECTORY_COUNT_PE32 = 92;
-const size_t DIRECTORY_COUNT_PE32_PLUS = 108;
-const size_t CERTIFICATE_DIRECTORY = 4;
-const size_t DIRECTORY_ENTRY_BYTES = 8;
 // A DER certificate of a 2048-bit RSA key is some 800 to 1,500 bytes.
 const uint32_t CERTIFICATE_MAX_BYTES = 16384;
 
@@ -112,17 +105,6 @@ bool ReadImageLayout(const CByteSource& file, ImageLayout& layout, std::string& 
 bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error)
 {
     return ReadImageLayout(CMemorySource(file), layout, error);
-}
-
-bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der)
-{
-    const uint8_t* marker = reinterpret_cast<const uint8_t*>(PACKAGE_CERTIFICATE_MARKER);
-    const uint8_t* end = image + size;
-    for (const uint8_t* at = image;
-         (at = std::search(at, end, marker, marker + PACKAGE_CERTIFICATE_MARKER_BYTES)) != end; ++at)
-        if (CertificateAt(at, end, der))
-            return true;
-    return false;
 }
 
 bool FindEmbeddedCertificate(const CByteSource& file, uint64_t size, Bytes& der)

@@ -43,8 +43,7 @@ bool ReadImageLayout(const Bytes& file, ImageLayout& layout, std::string& error)
 // an entry that points outside the data behind the image.
 bool FindCertificateTable(const CByteSource& file, uint32_t& offset, uint32_t& size, std::string& error);
 
-// The DER certificate stored behind its marker in the first `size` bytes;
-// false when there is none.
-bool FindEmbeddedCertificate(const uint8_t* image, size_t size, Bytes& der);
-// The same in the first `size` bytes of `file`, read a piece at a time.
+// The DER certificate that installers made before kxpack wrote it among the
+// resources carry in the image's data, behind its marker, in the first
+// `size` bytes of `file` (read a piece at a time); false when there is none.
 bool FindEmbeddedCertificate(const CByteSource& file, uint64_t size, Bytes& der);

@@ -4,14 +4,10 @@
 #include <cstring>
 
 #include "PeChecksum.h"
+#include "PeLayout.h"
 
 namespace {
 
-const size_t COFF_HEADER_BYTES = 20;
-const size_t SECTION_HEADER_BYTES = 40;
-const unsigned RESOURCE_DIRECTORY = 2;
-const unsigned SECURITY_DIRECTORY = 4;
-const unsigned RELOCATION_DIRECTORY = 5;
 // No setup program's resources come near this; a larger section is damage.
 const uint32_t RESOURCE_SECTION_MAX_BYTES = 64u << 20;
 
@@ -53,7 +49,7 @@ bool ReadHeaders(const CByteSource& file, Headers& headers, std::string& error)
     uint8_t dos[0x40];
     if (!file.Read(0, dos, sizeof(dos)) || dos[0] != 'M' || dos[1] != 'Z')
         return false;
-    uint32_t pe = ReadU32(dos + 0x3C);
+    uint32_t pe = ReadU32(dos + DOS_LFANEW_OFFSET);
     uint8_t coff[4 + COFF_HEADER_BYTES];
     if (!file.Read(pe, coff, sizeof(coff)) || memcmp(coff, "PE\0\0", 4) != 0)
         return false;
@@ -64,17 +60,19 @@ bool ReadHeaders(const CByteSource& file, Headers& headers, std::string& error)
     if (optionalBytes < 2 || !file.Read(headers.optionalAt, optional.data(), optional.size()))
         return false;
     bool plus = ReadU16(optional.data()) == 0x20B;
-    size_t countAt = plus ? 108 : 92;
+    size_t countAt = plus ? DIRECTORY_COUNT_PE32_PLUS : DIRECTORY_COUNT_PE32;
     if (optionalBytes < countAt + 4)
         return false;
-    headers.sectionAlignment = ReadU32(&optional[32]);
-    headers.fileAlignment = ReadU32(&optional[36]);
+    headers.sectionAlignment = ReadU32(&optional[OPTIONAL_SECTION_ALIGNMENT]);
+    headers.fileAlignment = ReadU32(&optional[OPTIONAL_FILE_ALIGNMENT]);
     headers.directoryCount = ReadU32(&optional[countAt]);
     headers.directoriesAt = headers.optionalAt + countAt + 4;
-    size_t count = std::min<size_t>(headers.directoryCount, (optionalBytes - countAt - 4) / 8);
+    size_t count = std::min<size_t>(headers.directoryCount, (optionalBytes - countAt - 4) / DIRECTORY_ENTRY_BYTES);
     headers.directories.clear();
-    for (size_t i = 0; i < count; ++i)
-        headers.directories.push_back({ReadU32(&optional[countAt + 4 + i * 8]), ReadU32(&optional[countAt + 8 + i * 8])});
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* entry = &optional[countAt + 4 + i * DIRECTORY_ENTRY_BYTES];
+        headers.directories.push_back({ReadU32(entry), ReadU32(entry + 4)});
+    }
     Bytes table(sectionCount * SECTION_HEADER_BYTES);
     size_t tableAt = headers.optionalAt + optionalBytes;
     if (sectionCount == 0 || !file.Read(tableAt, table.data(), table.size()))
@@ -151,7 +149,7 @@ bool CheckMovable(const Headers& headers, const Section& resources, std::string&
     }
     for (size_t i = 0; i < headers.directories.size(); ++i) {
         const Directory& d = headers.directories[i];
-        if (i == RESOURCE_DIRECTORY || i == RELOCATION_DIRECTORY || i == SECURITY_DIRECTORY || !d.size)
+        if (i == RESOURCE_DIRECTORY || i == RELOCATION_DIRECTORY || i == CERTIFICATE_DIRECTORY || !d.size)
             continue;
         if (d.address >= resources.address) {
             error = "data directory " + std::to_string(i) + " lies in or behind the resources";
@@ -248,15 +246,16 @@ bool WriteImageResources(Bytes& image, const std::vector<ResourceEntry>& entries
         }
         imageSize = std::max(imageSize, AlignUp(address + span, sectionAlign));
     }
-    PutU32(out, headers.directoriesAt + RESOURCE_DIRECTORY * 8 + 4, treeSize);
+    PutU32(out, headers.directoriesAt + RESOURCE_DIRECTORY * DIRECTORY_ENTRY_BYTES + 4, treeSize);
     const Directory& relocations = headers.Dir(RELOCATION_DIRECTORY);
     if (relocations.size && relocations.address > resources.address)
-        PutU32(out, headers.directoriesAt + RELOCATION_DIRECTORY * 8,
+        PutU32(out, headers.directoriesAt + RELOCATION_DIRECTORY * DIRECTORY_ENTRY_BYTES,
                static_cast<uint32_t>(relocations.address + memoryShift));
-    PutU32(out, headers.optionalAt + 56, imageSize);
+    PutU32(out, headers.optionalAt + OPTIONAL_SIZE_OF_IMAGE, imageSize);
     // SizeOfInitializedData counts the raw data of the resources as well.
-    uint32_t initialized = ReadU32(&out[headers.optionalAt + 8]);
-    PutU32(out, headers.optionalAt + 8, static_cast<uint32_t>(std::max<int64_t>(0, int64_t(initialized) + fileShift)));
+    const size_t initializedAt = headers.optionalAt + OPTIONAL_SIZE_OF_INITIALIZED_DATA;
+    uint32_t initialized = ReadU32(&out[initializedAt]);
+    PutU32(out, initializedAt, static_cast<uint32_t>(std::max<int64_t>(0, int64_t(initialized) + fileShift)));
     uint32_t checksumAt = 0;
     if (FindChecksumField(out.data(), out.size(), checksumAt))
         PutU32(out, checksumAt, 0);
