@@ -52,18 +52,6 @@ std::wstring LoadedPlants(const CTempFolder& folder)
     return loaded;
 }
 
-BOOL CALLBACK FindWindowOf(HWND window, LPARAM found)
-{
-    auto* result = reinterpret_cast<std::pair<DWORD, bool>*>(found);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == result->first && IsWindowVisible(window)) {
-        result->second = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Runs the installer until its wizard shows (so the signature checks and the
 // common controls have been used), then ends it.
 bool ShowWizard(const std::wstring& program)
@@ -74,16 +62,16 @@ bool ShowWizard(const std::wstring& program)
     if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         return false;
     CloseHandle(info.hThread);
-    std::pair<DWORD, bool> found(info.dwProcessId, false);
-    for (DWORD waited = 0; !found.second && waited < WIZARD_LIMIT_MS; waited += 100) {
+    bool found = false;
+    for (DWORD waited = 0; !found && waited < WIZARD_LIMIT_MS; waited += 100) {
         if (WaitForSingleObject(info.hProcess, 100) == WAIT_OBJECT_0)
             break;
-        EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&found));
+        found = HasVisibleWindow(info.dwProcessId);
     }
     TerminateProcess(info.hProcess, 1);
     WaitForSingleObject(info.hProcess, 5000);
     CloseHandle(info.hProcess);
-    return found.second;
+    return found;
 }
 
 TEST(DllPlantingTest, DllsBesideTheInstallerAreNeverLoaded)

@@ -109,6 +109,24 @@ void E2eTest::ExpectAllStepsDone(CWizardDriver& driver, HWND progress, int steps
         EXPECT_EQ(1, driver.RowImage(list, row)) << "row " << row << " done";
 }
 
+void E2eTest::RunUninstaller(CWizardDriver& driver, const std::wstring& title, bool deletePersonalData,
+                             DWORD* exitCode)
+{
+    ASSERT_TRUE(driver.Start(DefaultFolder() + L"\\Uninstall.exe"));
+    ASSERT_NE(nullptr, driver.WaitForSheet(title));
+    HWND welcome = driver.WaitForPage(IDC_DELETE_DATA);
+    ASSERT_NE(nullptr, welcome);
+    if (deletePersonalData)
+        driver.Click(welcome, IDC_DELETE_DATA);
+    ASSERT_EQ(deletePersonalData, driver.IsChecked(welcome, IDC_DELETE_DATA));
+    driver.Press(PSBTN_NEXT);
+    HWND progress = driver.WaitForPage(IDC_STEP_LIST);
+    ASSERT_NE(nullptr, progress);
+    ExpectAllStepsDone(driver, progress, 3);
+    driver.Press(PSBTN_FINISH);
+    ASSERT_TRUE(driver.WaitForExit(20000, exitCode));
+}
+
 bool E2eTest::AnswerCancel(CWizardDriver& driver, int answer)
 {
     driver.Press(PSBTN_CANCEL);

@@ -44,6 +44,11 @@ protected:
     // On a progress page: waits until Finish is enabled, then expects each of
     // its `steps` rows to show the done image.
     static void ExpectAllStepsDone(CWizardDriver& driver, HWND progress, int steps);
+    // Runs the default folder's Uninstall.exe (its sheet titled `title`)
+    // through its wizard to the end, the personal data removed when asked;
+    // its exit code into `exitCode`.
+    static void RunUninstaller(CWizardDriver& driver, const std::wstring& title, bool deletePersonalData,
+                               DWORD* exitCode);
     // Presses Cancel on a progress page, expects the confirmation and gives
     // `answer`; false when no confirmation came.
     static bool AnswerCancel(CWizardDriver& driver, int answer);

@@ -94,19 +94,8 @@ protected:
     void Uninstall(bool deletePersonalData)
     {
         CWizardDriver remover(ScreenshotFolder());
-        ASSERT_TRUE(remover.Start(DefaultFolder() + L"\\Uninstall.exe"));
-        ASSERT_NE(nullptr, remover.WaitForSheet(L"Kestrel Trader Uninstall"));
-        HWND welcome = remover.WaitForPage(IDC_DELETE_DATA);
-        ASSERT_NE(nullptr, welcome);
-        if (deletePersonalData)
-            remover.Click(welcome, IDC_DELETE_DATA);
-        remover.Press(PSBTN_NEXT);
-        HWND progress = remover.WaitForPage(IDC_STEP_LIST);
-        ASSERT_NE(nullptr, progress);
-        ExpectAllStepsDone(remover, progress, 3);
-        remover.Press(PSBTN_FINISH);
         DWORD exitCode = 0;
-        ASSERT_TRUE(remover.WaitForExit(20000, &exitCode));
+        RunUninstaller(remover, L"Kestrel Trader Uninstall", deletePersonalData, &exitCode);
     }
 };
 

@@ -275,20 +275,11 @@ protected:
     {
         CWizardDriver driver(ScreenshotFolder() + L"\\uninstall");
         NamePages(driver);
-        ASSERT_TRUE(driver.Start(DefaultFolder() + L"\\Uninstall.exe"));
-        ASSERT_NE(nullptr, driver.WaitForSheet(Config(L"company_program") + L" Uninstall"));
-        HWND welcome = driver.WaitForPage(IDC_DELETE_DATA);
-        ASSERT_NE(nullptr, welcome);
         // With the personal data, so that the folder goes too.
-        driver.Click(welcome, IDC_DELETE_DATA);
-        ASSERT_TRUE(driver.IsChecked(welcome, IDC_DELETE_DATA));
-        driver.Press(PSBTN_NEXT);
-        HWND progress = driver.WaitForPage(IDC_STEP_LIST);
-        ASSERT_NE(nullptr, progress);
-        ExpectAllStepsDone(driver, progress, 3);
-        driver.Press(PSBTN_FINISH);
         DWORD exitCode = 0;
-        ASSERT_TRUE(driver.WaitForExit(20000, &exitCode));
+        RunUninstaller(driver, Config(L"company_program") + L" Uninstall", true, &exitCode);
+        if (HasFatalFailure())
+            return;
         EXPECT_GT(static_cast<int>(exitCode), 0);
     }
 

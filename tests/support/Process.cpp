@@ -42,12 +42,10 @@ ProcessResult RunProgram(const std::wstring& program, const std::wstring& argume
         return result;
     result.started = true;
     CloseHandle(info.hThread);
-    WindowSearch search = {info.dwProcessId, false};
     DWORD wait = WAIT_TIMEOUT;
     while ((wait = WaitForSingleObject(info.hProcess, 50)) == WAIT_TIMEOUT && GetTickCount() - start < timeoutMs)
-        if (!search.found)
-            EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
-    result.showedWindow = search.found;
+        if (!result.showedWindow)
+            result.showedWindow = HasVisibleWindow(info.dwProcessId);
     if (wait == WAIT_OBJECT_0) {
         result.finished = true;
         GetExitCodeProcess(info.hProcess, &result.exitCode);
@@ -58,6 +56,13 @@ ProcessResult RunProgram(const std::wstring& program, const std::wstring& argume
     result.elapsedMs = GetTickCount() - start;
     CloseHandle(info.hProcess);
     return result;
+}
+
+bool HasVisibleWindow(DWORD processId)
+{
+    WindowSearch search = {processId, false};
+    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 std::wstring ProgramFolder()

@@ -19,5 +19,8 @@ struct ProcessResult {
 ProcessResult RunProgram(const std::wstring& program, const std::wstring& arguments,
                          DWORD timeoutMs);
 
+// Whether the process shows a visible top-level window now.
+bool HasVisibleWindow(DWORD processId);
+
 // Folder of the running test program: setup.exe is built next to it.
 std::wstring ProgramFolder();
